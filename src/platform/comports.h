@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+
+// COM port numbers name devices as on the original's platform. COM<n> is the device the
+// per-user link <config>/pondrel/ports/COM<n> points to (a technician links an adapter or
+// a simulator's pseudo-terminal there); without a link COM1-COM32 are /dev/ttyS0-31,
+// COM33-COM64 /dev/ttyUSB0-31 and COM65-COM96 /dev/ttyACM0-31.
+
+constexpr int MaxComPort = 255;
+
+// The folder of the per-user COM<n> links (it need not exist).
+QString PortLinkFolder();
+
+// The device path COM<n> stands for, whether or not it exists; empty when n names no
+// device (0, negative, or beyond the default ranges without a link).
+QString ComPortDevicePath(int portNumber);
+
+// Whether COM<n> names a device that exists now (a link must resolve to an existing file).
+bool ComPortExists(int portNumber);
+
+// The numbers of all COM ports that name an existing device, ascending.
+QList<int> ListComPorts();

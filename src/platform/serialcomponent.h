@@ -1,0 +1,75 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+#include <memory>
+
+class QThread;
+class TSerialWorker;
+
+// The serial component: a QSerialPort living on its own worker thread. Every operation
+// below is called on the owning (main) thread and completes before it returns; received
+// bytes are delivered, chunk by chunk in arrival order, to the receive handler on the
+// worker thread. Parameter codes are those of a scale definition and are kept as given.
+class TSerialComponent {
+public:
+    // data/count stay valid only during the call.
+    using ReceiveHandler = std::function<void(const char* data, qsizetype count)>;
+    // Called on the worker thread when an open port fails (for example an unplugged
+    // adapter); the port is closed by then.
+    using ErrorHandler = std::function<void(const QString& message)>;
+
+    TSerialComponent();
+    ~TSerialComponent(); // closes the port and finishes the worker thread
+    TSerialComponent(const TSerialComponent&) = delete;
+    TSerialComponent& operator=(const TSerialComponent&) = delete;
+
+    // Set while the port is closed.
+    void SetReceiveHandler(ReceiveHandler handler);
+    void SetErrorHandler(ErrorHandler handler);
+
+    // 1 is COM1; the device is looked up by the COM port map when the port opens.
+    void SetComPort(int portNumber);
+    int ComPort() const;
+    // Opens this device path instead of a COM port number (empty: use the number).
+    void SetDevicePath(const QString& path);
+    // The device that Open() uses.
+    QString DevicePath() const;
+
+    void SetBaudRate(int baudRate);
+    int BaudRate() const;
+    void SetParity(int parity); // 0 none, 1 odd, 2 even, 3 mark, 4 space
+    int Parity() const;
+    void SetDataBits(int dataBits);
+    int DataBits() const;
+    void SetStopBits(int stopBits); // 0 one, 1 one and a half, 2 two
+    int StopBits() const;
+
+    // Raises ESerialError with the system's reason when the port cannot be opened or a
+    // parameter cannot be applied. Opening an open port first closes it.
+    void Open();
+    void Close();
+    bool IsOpen() const;
+
+    // Writes the bytes (the 8-bit form of a text); raises ESerialError when the port is
+    // closed or the write fails.
+    void Send(const QByteArray& bytes);
+
+    // Discards what the receive and send buffers hold.
+    void PurgeInput();
+    void PurgeOutput();
+
+    // "COM<n>" for every COM port that names an existing device.
+    QStringList Devices() const;
+    // Whether the configured port names an existing device.
+    bool PortExists() const;
+
+    QThread* WorkerThread() const;
+
+private:
+    std::unique_ptr<QThread> FThread;
+    TSerialWorker* FWorker; // lives on FThread, deleted when it finishes
+};

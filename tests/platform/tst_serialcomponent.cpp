@@ -1,0 +1,10 @@
+#include "support/testmain.h"
+
+#include <QObject>
+
+class TestSerialComponent : public QObject {
+    Q_OBJECT
+};
+
+PONDREL_TEST_MAIN(TestSerialComponent)
+#include "tst_serialcomponent.moc"

@@ -1,0 +1,18 @@
+#pragma once
+
+#include <QCoreApplication>
+#include <QTest>
+
+// Points HOME and the XDG folders at a fresh temporary folder for this process, so a
+// test never reads or writes the user's own files. Call before QCoreApplication exists.
+void IsolateUserFolders();
+
+// QTEST_GUILESS_MAIN with isolated user folders.
+#define PONDREL_TEST_MAIN(TestObject)                                                              \
+    int main(int argc, char** argv)                                                                \
+    {                                                                                              \
+        IsolateUserFolders();                                                                      \
+        QCoreApplication app(argc, argv);                                                          \
+        TestObject test;                                                                           \
+        return QTest::qExec(&test, argc, argv);                                                    \
+    }
