@@ -1,0 +1,15 @@
+#include <QCoreApplication>
+
+#include <benchmark/benchmark.h>
+
+// The capture posts events, which needs an application object.
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
