@@ -1,1 +1,2 @@
-// to be written
+// THbComPortSettings is a plain record; this unit keeps its header compiling on its own.
+#include "definitions/comportsettings.h"

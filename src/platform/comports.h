@@ -14,10 +14,13 @@ constexpr int MaxComPort = 255;
 QString PortLinkFolder();
 
 // The device path COM<n> stands for, whether or not it exists; empty when n names no
-// device (0, negative, or beyond the default ranges without a link).
+// device (0, negative, or beyond the default ranges without a link). A link gives its
+// final target (what it points to when that is missing); a link, even a dangling one,
+// hides the default device of its number.
 QString ComPortDevicePath(int portNumber);
 
-// Whether COM<n> names a device that exists now (a link must resolve to an existing file).
+// Whether COM<n> names a device that exists now: a link must resolve to an existing file,
+// and a /dev/ttyS node counts only when sysfs does not report its UART slot as empty.
 bool ComPortExists(int portNumber);
 
 // The numbers of all COM ports that name an existing device, ascending.

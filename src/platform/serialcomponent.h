@@ -9,6 +9,7 @@
 
 class QThread;
 class TSerialWorker;
+struct TSerialCommandQueue;
 
 // The serial component: a QSerialPort living on its own worker thread. Every operation
 // below is called on the owning (main) thread and completes before it returns; received
@@ -27,7 +28,8 @@ public:
     TSerialComponent(const TSerialComponent&) = delete;
     TSerialComponent& operator=(const TSerialComponent&) = delete;
 
-    // Set while the port is closed.
+    // Set while the port is closed. Handlers must not throw; they may call this
+    // component's operations, except its destruction.
     void SetReceiveHandler(ReceiveHandler handler);
     void SetErrorHandler(ErrorHandler handler);
 
@@ -39,6 +41,10 @@ public:
     // The device that Open() uses.
     QString DevicePath() const;
 
+    // Setting a parameter keeps its code; while the port is open it is also applied at once
+    // and ESerialError names the parameter when the system rejects it (the code stays set,
+    // so the next Open reports it again). Defaults: 19200 baud, 8 data bits, no parity,
+    // one stop bit, COM1.
     void SetBaudRate(int baudRate);
     int BaudRate() const;
     void SetParity(int parity); // 0 none, 1 odd, 2 even, 3 mark, 4 space
@@ -54,8 +60,9 @@ public:
     void Close();
     bool IsOpen() const;
 
-    // Writes the bytes (the 8-bit form of a text); raises ESerialError when the port is
-    // closed or the write fails.
+    // Writes the bytes (the 8-bit form of a text) and waits until the system has taken
+    // them; raises ESerialError when the port is closed, the write fails or no byte moves
+    // for 100 ms (what was not written by then is discarded).
     void Send(const QByteArray& bytes);
 
     // Discards what the receive and send buffers hold.
@@ -70,6 +77,18 @@ public:
     QThread* WorkerThread() const;
 
 private:
+    void Run(const std::function<void(TSerialWorker&)>& action) const;
+
+    std::shared_ptr<TSerialCommandQueue> FCommands; // shared with the worker
     std::unique_ptr<QThread> FThread;
     TSerialWorker* FWorker; // lives on FThread, deleted when it finishes
 };
+
+// Why an open failed, as far as the advice to the user differs.
+enum class TOpenFailure { NoDevice, NotFound, PermissionDenied, InUse, Other };
+
+// The message of a failed open. portName names the port as the user knows it
+// ("COM3 (/dev/ttyS2)"), reason is the system's text; portNumber (0 for an explicit
+// device path) lets NoDevice and NotFound point at the COM<n> link.
+QString OpenFailureMessage(const QString& portName, int portNumber, TOpenFailure failure,
+                           const QString& reason);

@@ -1,1 +1,138 @@
-// to be written
+#include "scale/dmscale.h"
+
+#include "definitions/scalesettings.h"
+#include "platform/errors.h"
+#include "platform/messagebox.h"
+#include "platform/scalepacketevent.h"
+
+#include <QCoreApplication>
+#include <QLatin1String>
+
+#include <new>
+
+namespace {
+
+// A buffer that once held a huge chunk gives its memory back when it is emptied; a small
+// one keeps its capacity, so the steady packet stream does not allocate per packet.
+constexpr qsizetype KeptBufferCapacity = 4096;
+
+void EmptyBuffer(QString& buffer)
+{
+    if (buffer.capacity() > KeptBufferCapacity)
+        buffer.clear();
+    else
+        buffer.truncate(0);
+}
+
+} // namespace
+
+TDMScale::TDMScale(QObject* parent)
+    : QObject(parent),
+      FDefinition(std::make_unique<THbScaleSettings>()),
+      FComm(std::make_unique<TSerialComponent>())
+{
+    FComm->SetReceiveHandler(
+        [this](const char* data, qsizetype count) { nrComm1AfterReceive(data, count); });
+    if (auto* app = QCoreApplication::instance()) {
+        connect(app, &QCoreApplication::aboutToQuit, this,
+                [this] { FClosingDown.store(true, std::memory_order_relaxed); });
+    }
+}
+
+TDMScale::~TDMScale()
+{
+    // The capture reads the definition on the worker thread: close the port and finish
+    // that thread while the definition still exists.
+    FComm->Close();
+    FComm.reset();
+}
+
+void TDMScale::SetListenerWindow(QObject* listener)
+{
+    std::lock_guard lock(FCaptureLock);
+    FListenerWindow = listener;
+}
+
+QObject* TDMScale::ListenerWindow() const
+{
+    std::lock_guard lock(FCaptureLock);
+    return FListenerWindow;
+}
+
+void TDMScale::SetPassRawData(bool pass)
+{
+    std::lock_guard lock(FCaptureLock);
+    FPassRawData = pass;
+}
+
+bool TDMScale::PassRawData() const
+{
+    std::lock_guard lock(FCaptureLock);
+    return FPassRawData;
+}
+
+QString TDMScale::ReceiveBuffer() const
+{
+    std::lock_guard lock(FCaptureLock);
+    return FReceiveBuffer;
+}
+
+// Received bytes become characters of the same code (Latin-1): a NUL byte becomes
+// character 0 and bytes 128 to 255 the characters U+0080 to U+00FF. Framing strings never
+// hold character 0, so a NUL only ever travels inside a packet's body.
+void TDMScale::nrComm1AfterReceive(const char* data, qsizetype count)
+{
+    if (FClosingDown.load(std::memory_order_relaxed))
+        return;
+
+    // Held while posting, so a listener that has been replaced receives nothing more.
+    std::lock_guard lock(FCaptureLock);
+    if (!FListenerWindow)
+        return;
+
+    FReceiveBuffer.append(QLatin1String(data, count));
+
+    // Read fresh on every chunk: the editor changes the strings while the port is open.
+    const QString start = FDefinition->StartStringPlain();
+    const QString end = FDefinition->EndStringPlain();
+    const qsizetype startAt = start.isEmpty() ? -1 : FReceiveBuffer.indexOf(start);
+    const qsizetype endAt = end.isEmpty() ? -1 : FReceiveBuffer.indexOf(end);
+
+    const auto post = [this](QStringView text, TPacketKind kind) {
+        std::unique_ptr<QString> copy;
+        try {
+            copy = std::make_unique<QString>(text.toString());
+        } catch (const std::bad_alloc&) {
+            // The listener ignores an event without text.
+        }
+        QCoreApplication::postEvent(FListenerWindow, new TScalePacketEvent(std::move(copy), kind));
+    };
+
+    // An end string in a buffer without any start string empties it: it closes a packet
+    // whose beginning was missed. One that stands before the first start string does not.
+    if (endAt > startAt) {
+        if (startAt >= 0)
+            post(QStringView(FReceiveBuffer).mid(startAt, endAt - startAt + end.size()), pkFramed);
+        EmptyBuffer(FReceiveBuffer);
+        return;
+    }
+
+    if (FReceiveBuffer.size() < OverflowLength)
+        return;
+    if (FPassRawData)
+        post(FReceiveBuffer, pkRaw);
+    EmptyBuffer(FReceiveBuffer);
+}
+
+void ConfigurePort(TSerialComponent& port, const THbScaleSettings& definition)
+{
+    try {
+        port.SetComPort(definition.PortNumber());
+        port.SetBaudRate(definition.BaudRate());
+        port.SetParity(definition.Parity());
+        port.SetDataBits(definition.WordLength());
+        port.SetStopBits(definition.StopBits());
+    } catch (const EPondrelError& error) {
+        MessageBoxes().ShowError(error.Message());
+    }
+}

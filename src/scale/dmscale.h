@@ -47,8 +47,8 @@ public:
     static constexpr qsizetype OverflowLength = 51;
 
 private:
-    // Declared first so the port (and its worker thread) goes after the capture state and
-    // before the definition it reads.
+    // Members go in reverse order: the port and its worker thread first, the definition
+    // that the capture reads last.
     std::unique_ptr<THbScaleSettings> FDefinition;
     mutable std::mutex FCaptureLock;
     QObject* FListenerWindow = nullptr;

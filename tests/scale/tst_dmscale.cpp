@@ -1,10 +1,280 @@
+#include "support/pty.h"
 #include "support/testmain.h"
 
+#include "definitions/scalesettings.h"
+#include "platform/comports.h"
+#include "platform/scalepacketevent.h"
+#include "scale/dmscale.h"
+
+#include <QDir>
+#include <QFile>
+#include <QList>
 #include <QObject>
+#include <QRandomGenerator>
+#include <QStringList>
+
+#include <memory>
+
+namespace {
+
+struct TReceived {
+    QString Text;
+    int Kind;
+    bool operator==(const TReceived&) const = default;
+};
+
+// A listener that records every packet event it receives.
+class TRecorder : public QObject {
+public:
+    QList<TReceived> Packets;
+    int NullTexts = 0;
+
+protected:
+    bool event(QEvent* e) override
+    {
+        if (e->type() != TScalePacketEvent::EventType)
+            return QObject::event(e);
+        auto* packet = static_cast<TScalePacketEvent*>(e);
+        if (const QString* text = packet->Text())
+            Packets.append({*text, packet->Kind()});
+        else
+            ++NullTexts;
+        return true;
+    }
+};
+
+QByteArray Bytes(const QString& latin1) { return latin1.toLatin1(); }
+
+void Feed(TDMScale& scale, const QByteArray& chunk)
+{
+    scale.nrComm1AfterReceive(chunk.constData(), chunk.size());
+}
+
+} // namespace
+
+Q_DECLARE_METATYPE(QList<TReceived>)
 
 class TestDMScale : public QObject {
     Q_OBJECT
+
+private Q_SLOTS:
+    void framing_data();
+    void framing();
+    void noListenerDropsData();
+    void nulAndEightBitBytes();
+    void bufferStaysBounded();
+    void replacedListenerGetsNothingMore();
+    void configurePortCopiesParameters();
+    void packetOverPseudoTerminal();
 };
+
+void TestDMScale::framing_data()
+{
+    QTest::addColumn<QString>("start");
+    QTest::addColumn<QString>("end");
+    QTest::addColumn<bool>("passRaw");
+    QTest::addColumn<QStringList>("chunks");
+    QTest::addColumn<QList<TReceived>>("expected");
+    QTest::addColumn<QString>("remaining");
+
+    const QString stx(QChar(2));
+    const QString fifty(50, QLatin1Char('x'));
+    using L = QList<TReceived>;
+
+    QTest::newRow("one chunk") << "^B" << "^J" << false << QStringList{stx + "  1234 kg\n"}
+                               << L{{stx + "  1234 kg\n", pkFramed}} << "";
+    QTest::newRow("three chunks") << "^B" << "^J" << false
+                                  << QStringList{stx + " 12", "34 k", "g\n"}
+                                  << L{{stx + " 1234 kg\n", pkFramed}} << "";
+    QTest::newRow("end string CR LF") << "^B" << "^M^J" << false
+                                      << QStringList{stx + "100\r\n"}
+                                      << L{{stx + "100\r\n", pkFramed}} << "";
+    QTest::newRow("CR LF split across chunks") << "^B" << "^M^J" << false
+                                               << QStringList{stx + "100\r", "\n"}
+                                               << L{{stx + "100\r\n", pkFramed}} << "";
+    QTest::newRow("second packet in chunk dropped")
+        << "^B" << "^J" << false << QStringList{stx + "1\n" + stx + "2\n"}
+        << L{{stx + "1\n", pkFramed}} << "";
+    // An LF before the first STX keeps the buffer from framing until it overflows.
+    QTest::newRow("joined mid-packet") << "^B" << "^J" << false
+                                       << QStringList{"34 kg\n" + stx + "12"} << L{}
+                                       << "34 kg\n" + stx + "12";
+    QTest::newRow("joined mid-packet until overflow")
+        << "^B" << "^J" << false
+        << QStringList{"34 kg\n" + stx + "12", " kg\n" + stx + QString(40, QLatin1Char('5'))}
+        << L{} << "";
+    QTest::newRow("empty start string") << "" << "^J" << false
+                                        << QStringList{stx + "12", "3\n", "45"} << L{} << "45";
+    QTest::newRow("start equals end") << "^B" << "^B" << false
+                                      << QStringList{stx + "12" + stx} << L{} << stx + "12" + stx;
+    QTest::newRow("50 characters kept") << "^B" << "^J" << true << QStringList{fifty} << L{}
+                                        << fifty;
+    QTest::newRow("51 characters passed raw") << "^B" << "^J" << true
+                                              << QStringList{fifty, "y"}
+                                              << L{{fifty + "y", pkRaw}} << "";
+    QTest::newRow("51 characters dropped") << "^B" << "^J" << false << QStringList{fifty + "y"}
+                                           << L{} << "";
+    QTest::newRow("multi-character start") << "'GS'" << "^M" << false
+                                           << QStringList{"xxGS 12\rGS 3\r"}
+                                           << L{{"GS 12\r", pkFramed}} << "";
+}
+
+void TestDMScale::framing()
+{
+    QFETCH(QString, start);
+    QFETCH(QString, end);
+    QFETCH(bool, passRaw);
+    QFETCH(QStringList, chunks);
+    QFETCH(QList<TReceived>, expected);
+    QFETCH(QString, remaining);
+
+    TDMScale scale;
+    TRecorder listener;
+    scale.Definition().SetStartString(start);
+    scale.Definition().SetEndString(end);
+    scale.SetPassRawData(passRaw);
+    scale.SetListenerWindow(&listener);
+
+    for (const QString& chunk : chunks) {
+        Feed(scale, Bytes(chunk));
+        // Nothing is delivered before the chunk that completes it.
+        if (&chunk != &chunks.last()) {
+            QCoreApplication::sendPostedEvents(&listener);
+            QVERIFY(listener.Packets.isEmpty() || expected.size() == 1);
+        }
+    }
+    QCoreApplication::sendPostedEvents(&listener);
+    QCOMPARE(listener.Packets, expected);
+    QCOMPARE(scale.ReceiveBuffer(), remaining);
+}
+
+void TestDMScale::noListenerDropsData()
+{
+    TDMScale scale;
+    scale.Definition().SetStartString(QStringLiteral("^B"));
+    scale.Definition().SetEndString(QStringLiteral("^J"));
+    TRecorder listener;
+    scale.SetListenerWindow(&listener);
+    Feed(scale, "\x02" "12");
+    scale.SetListenerWindow(nullptr);
+    Feed(scale, "34\n");
+    QCOMPARE(scale.ReceiveBuffer(), QStringLiteral("\x02" "12"));
+
+    scale.SetListenerWindow(&listener);
+    Feed(scale, "\n");
+    QCoreApplication::sendPostedEvents(&listener);
+    QCOMPARE(listener.Packets, (QList<TReceived>{{QStringLiteral("\x02" "12\n"), pkFramed}}));
+}
+
+void TestDMScale::nulAndEightBitBytes()
+{
+    TDMScale scale;
+    TRecorder listener;
+    scale.Definition().SetStartString(QStringLiteral("^B"));
+    scale.Definition().SetEndString(QStringLiteral("^M"));
+    scale.SetListenerWindow(&listener);
+    Feed(scale, QByteArray("\x02\x00\xC8\xFF" "7\r", 6));
+    QCoreApplication::sendPostedEvents(&listener);
+    QCOMPARE(listener.Packets.size(), 1);
+    const QString expected = QString(QChar(2)) + QChar(0) + QChar(0xC8) + QChar(0xFF) + "7\r";
+    QCOMPARE(listener.Packets.first().Text, expected);
+}
+
+// Whatever arrives, the buffer never keeps more than 50 characters after a chunk.
+void TestDMScale::bufferStaysBounded()
+{
+    TDMScale scale;
+    TRecorder listener;
+    scale.Definition().SetStartString(QStringLiteral("^B"));
+    scale.Definition().SetEndString(QStringLiteral("^M^J"));
+    scale.SetPassRawData(true);
+    scale.SetListenerWindow(&listener);
+
+    QByteArray huge(1 << 20, 'x');
+    Feed(scale, huge);
+    QCOMPARE(scale.ReceiveBuffer().size(), 0);
+
+    const quint32 seed = QRandomGenerator::global()->generate();
+    QRandomGenerator random(seed);
+    const char alphabet[] = {'\x02', '\r', '\n', '\0', '1', ' ', '\xC8', 'k'};
+    for (int i = 0; i < 20000; ++i) {
+        QByteArray chunk(random.bounded(1, 80), Qt::Uninitialized);
+        for (char& c : chunk)
+            c = alphabet[random.bounded(int(sizeof alphabet))];
+        Feed(scale, chunk);
+        if (scale.ReceiveBuffer().size() > 50)
+            QFAIL(qPrintable(QStringLiteral("buffer above 50 characters (seed %1)").arg(seed)));
+        if (i % 1000 == 0)
+            QCoreApplication::sendPostedEvents(&listener);
+    }
+    QCoreApplication::sendPostedEvents(&listener);
+    for (const TReceived& packet : listener.Packets) {
+        if (packet.Kind == pkRaw) {
+            QVERIFY(packet.Text.size() >= 51);
+        } else {
+            QVERIFY(packet.Text.startsWith(QChar(2)));
+            QVERIFY(packet.Text.endsWith(QStringLiteral("\r\n")));
+        }
+    }
+}
+
+void TestDMScale::replacedListenerGetsNothingMore()
+{
+    TDMScale scale;
+    scale.Definition().SetStartString(QStringLiteral("^B"));
+    scale.Definition().SetEndString(QStringLiteral("^J"));
+    auto first = std::make_unique<TRecorder>();
+    TRecorder second;
+    scale.SetListenerWindow(first.get());
+    Feed(scale, "\x02" "1\n");
+    scale.SetListenerWindow(&second);
+    first.reset(); // its queued event goes with it
+    Feed(scale, "\x02" "2\n");
+    QCoreApplication::sendPostedEvents();
+    QCOMPARE(second.Packets, (QList<TReceived>{{QStringLiteral("\x02" "2\n"), pkFramed}}));
+}
+
+void TestDMScale::configurePortCopiesParameters()
+{
+    TDMScale scale;
+    THbScaleSettings definition;
+    definition.ApplyTypePreset(3); // Cardinal: 1200 baud, space parity, 7 data bits, 2 stop bits
+    definition.SetPortNumber(7);
+    ConfigurePort(scale.nrComm1(), definition);
+    QCOMPARE(scale.nrComm1().ComPort(), 7);
+    QCOMPARE(scale.nrComm1().BaudRate(), 1200);
+    QCOMPARE(scale.nrComm1().Parity(), 4);
+    QCOMPARE(scale.nrComm1().DataBits(), 7);
+    QCOMPARE(scale.nrComm1().StopBits(), 2);
+}
+
+// Real bytes through the real serial component: one packet, one event, the exact text.
+void TestDMScale::packetOverPseudoTerminal()
+{
+    TPtyPair pty;
+    QVERIFY(pty.IsValid());
+    QVERIFY(QDir().mkpath(PortLinkFolder()));
+    const QString link = PortLinkFolder() + QStringLiteral("/COM9");
+    QFile::remove(link);
+    QVERIFY(QFile::link(pty.SlavePath(), link));
+
+    TDMScale scale;
+    TRecorder listener;
+    scale.Definition().ApplyTypePreset(8); // IQplus: STX ... LF
+    scale.Definition().SetPortNumber(9);
+    ConfigurePort(scale.nrComm1(), scale.Definition());
+    scale.SetListenerWindow(&listener);
+    scale.nrComm1().Open();
+    QVERIFY(scale.nrComm1().IsOpen());
+
+    const QByteArray packet("\x02+  12340KG  \r\n");
+    QVERIFY(pty.Write("garbage" + packet));
+    QTRY_COMPARE(listener.Packets.size(), 1);
+    QCOMPARE(listener.Packets.first(), (TReceived{QString::fromLatin1(packet), pkFramed}));
+    QTest::qWait(100);
+    QCOMPARE(listener.Packets.size(), 1);
+    scale.nrComm1().Close();
+}
 
 PONDREL_TEST_MAIN(TestDMScale)
 #include "tst_dmscale.moc"

@@ -36,8 +36,17 @@ TPtyPair::~TPtyPair()
         ::close(FMaster);
 }
 
+void TPtyPair::CloseMaster()
+{
+    if (FMaster >= 0)
+        ::close(FMaster);
+    FMaster = -1;
+}
+
 bool TPtyPair::Write(const QByteArray& bytes)
 {
+    if (FMaster < 0)
+        return false;
     qsizetype done = 0;
     QElapsedTimer clock;
     clock.start();
@@ -58,6 +67,8 @@ bool TPtyPair::Write(const QByteArray& bytes)
 QByteArray TPtyPair::Read(int timeoutMs, qsizetype atLeast)
 {
     QByteArray received;
+    if (FMaster < 0)
+        return received;
     QElapsedTimer clock;
     clock.start();
     while (received.size() < atLeast && clock.elapsed() < timeoutMs) {

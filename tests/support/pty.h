@@ -14,6 +14,13 @@ public:
 
     bool IsValid() const { return FMaster >= 0; }
     QString SlavePath() const { return FSlavePath; }
+    // A descriptor of the slave end, for reading the line settings (tcgetattr) that the
+    // program applied; the test must not read data from it.
+    int SlaveFd() const { return FSlaveKeepAlive; }
+
+    // Closes the master end: the program's side sees a hang-up, as when an adapter is
+    // unplugged. Write and Read fail afterwards.
+    void CloseMaster();
 
     // Writes all bytes to the master end.
     bool Write(const QByteArray& bytes);
