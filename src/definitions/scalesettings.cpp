@@ -83,8 +83,6 @@ THbScaleSettings::THbScaleSettings()
     FPollCommand.clear();
 }
 
-THbScaleSettings::~THbScaleSettings() = default;
-
 QString THbScaleSettings::StartString() const { return StrToCtrlStr(StartStringPlain()); }
 
 void THbScaleSettings::SetStartString(const QString& notation)

@@ -1,8 +1,10 @@
 #pragma once
 
 #include "definitions/comportsettings.h"
+#include "platform/registry.h"
 
 #include <QString>
+#include <QStringList>
 #include <QtGlobal>
 
 #include <functional>
@@ -30,22 +32,47 @@ using TMeasurementSystemSource = std::function<int()>;
 void SetMeasurementSystemSource(TMeasurementSystemSource source); // empty: locale default
 
 // One scale definition in memory: port parameters, framing, status characters, colours,
-// indicator type and unit system.
+// indicator type and unit system; and the accessor of its store key,
+// <root>\Scales\<name>, which stays open from SelectScale to CloseDefinition.
 //
-// Threads: the record is written on the main thread only. The packet capture reads the
-// framing strings on the serial worker thread while the editor may change them, so those
-// two are guarded by a lock; every other field belongs to the main thread.
-class THbScaleSettings {
+// Threads: the record is written on the main thread only, and the store is used on the
+// main thread only. The packet capture reads the framing strings on the serial worker
+// thread while the editor may change them, so those two are guarded by a lock; every
+// other field belongs to the main thread.
+class THbScaleSettings : public TRegistry {
 public:
     THbScaleSettings();
-    ~THbScaleSettings();
+    ~THbScaleSettings() override; // closes the port settings key, then its own
     THbScaleSettings(const THbScaleSettings&) = delete;
     THbScaleSettings& operator=(const THbScaleSettings&) = delete;
 
     static QString DefaultScaleName() { return QStringLiteral("Scale1"); }
 
-    // Absolute store path of the selected definition.
+    // Absolute store path of the selected definition; kept after closing, so that
+    // DeleteDefinition still finds it.
     QString KeyPath;
+
+    // The store operations. A name that the store cannot keep as a key name (empty, with
+    // a backslash, a control character or a broken character, or longer than 255
+    // characters) raises ERegistryException naming the problem; nothing is opened, created
+    // or changed then. Otherwise opens the definition's key and its PortSettings key,
+    // creating them when missing, and sets ScaleName to name; false when the key could not
+    // be created (the first write then fails).
+    bool SelectScale(const QString& name);
+    // Read-or-seed of every value in the stored order, the port settings after NoOfChars,
+    // the derived output mode right after ScaleType. One transaction: an error stops the
+    // load at the failing value with the values before it loaded and the later fields as
+    // they were, and leaves the store as it was (nothing seeded stays).
+    void LoadDefinition();
+    // Writes every value and the port settings, as one transaction.
+    void SaveDefinition();
+    void CloseDefinition();
+    // Deletes the definition at KeyPath with everything below it, as one transaction;
+    // closes the record's keys first. Nothing happens when it does not exist or when no
+    // definition was ever selected.
+    void DeleteDefinition();
+    // Deletes every subkey of KeyPath + "\Parameters"; that key and its values stay.
+    void PurgeParameters();
 
     TColor PixelColourOn = clLime;
     TColor PixelColourOff = clBlack;
@@ -145,3 +172,16 @@ private:
     QString FStringUnit;
     QString FMeasurementSystem;
 };
+
+// "Scale1", the definition that ListScales makes in an empty store.
+QString DefaultScaleName();
+
+// The text ListScales gives as its only line when the store cannot be opened.
+QString ScalesNotAvailableText();
+
+// Fills list with the names of the stored definitions, in the store's order. In a store
+// without definitions it first makes DefaultScaleName() from a new record (one
+// transaction) and lists that alone; an error while making it propagates and leaves the
+// store as it was. When the Scales key cannot be opened (the store file is unusable) the
+// list holds the single line ScalesNotAvailableText().
+void ListScales(QStringList& list);

@@ -4,8 +4,11 @@
 
 QString UserMeasurementText()
 {
-    return QLocale::system().measurementSystem() == QLocale::MetricSystem ? QStringLiteral("0")
-                                                                          : QStringLiteral("1");
+    // As the Windows locale service answers: only the U.S. system counts as "1"; the
+    // United Kingdom weighs in kilograms.
+    return QLocale::system().measurementSystem() == QLocale::ImperialUSSystem
+               ? QStringLiteral("1")
+               : QStringLiteral("0");
 }
 
 int DefaultMeasurementSystem()

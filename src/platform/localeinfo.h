@@ -7,7 +7,6 @@
 // their starting unit system from it.
 
 // The user's measurement system as the locale service gives it: "0" metric, "1" U.S.
-// (Imperial UK counts as "1": its weights are given in pounds too.)
 QString UserMeasurementText();
 
 // 0 when UserMeasurementText() is "0", otherwise 1: only an explicit metric answer

@@ -7,11 +7,6 @@
 
 #include <atomic>
 
-class TVersionBlock {
-public:
-    QHash<QString, QString> Strings; // keyed by the full query path
-};
-
 namespace {
 
 const QLatin1String StringTablePath("\\StringFileInfo\\040904E4\\");

@@ -1,12 +1,16 @@
 #pragma once
 
+#include <QHash>
 #include <QString>
 
 #include <memory>
 
 // The program's version resource, fixed at build time from the project's version data and
 // queried in the form of a Windows version resource ("\StringFileInfo\040904E4\<name>").
-class TVersionBlock;
+class TVersionBlock {
+public:
+    QHash<QString, QString> Strings; // keyed by the full query path
+};
 
 // The running program's version block, or nullptr when it has none.
 std::unique_ptr<TVersionBlock> GetVersionBlock();

@@ -8,6 +8,7 @@
 #include <QCoreApplication>
 #include <QLatin1String>
 
+#include <exception>
 #include <new>
 
 namespace {
@@ -33,6 +34,8 @@ TDMScale::TDMScale(QObject* parent)
 {
     FComm->SetReceiveHandler(
         [this](const char* data, qsizetype count) { nrComm1AfterReceive(data, count); });
+    FTimer1.setInterval(FirstPollDelayMs);
+    connect(&FTimer1, &QTimer::timeout, this, &TDMScale::Timer1Timer);
     if (auto* app = QCoreApplication::instance()) {
         connect(app, &QCoreApplication::aboutToQuit, this,
                 [this] { FClosingDown.store(true, std::memory_order_relaxed); });
@@ -135,4 +138,66 @@ void ConfigurePort(TSerialComponent& port, const THbScaleSettings& definition)
     } catch (const EPondrelError& error) {
         MessageBoxes().ShowError(error.Message());
     }
+}
+
+bool TDMScale::OpenScale(const QString& name, QObject* listener)
+{
+    if (name.isEmpty())
+        return FComm->IsOpen();
+
+    try {
+        FDefinition->SelectScale(name);
+        FDefinition->LoadDefinition();
+    } catch (...) {
+        try {
+            FDefinition->CloseDefinition();
+        } catch (...) {
+            // The load's error is the one to report.
+        }
+        throw;
+    }
+    FDefinition->CloseDefinition();
+
+    // Without a chosen port a failure is expected and not worth a box.
+    const auto report = [this](const QString& message) {
+        if (FDefinition->PortNumber() > 0)
+            MessageBoxes().ShowError(message);
+    };
+    try {
+        CloseScale();
+        ConfigurePort(*FComm, *FDefinition);
+        SetListenerWindow(listener); // before the port opens, so no chunk is dropped
+        FComm->Open();
+        if (FComm->IsOpen() && !FDefinition->IsContinuousOutput())
+            FTimer1.start();
+    } catch (const EPondrelError& error) {
+        report(error.Message());
+    } catch (const std::exception& error) {
+        report(QString::fromLocal8Bit(error.what()));
+    }
+    return FComm->IsOpen();
+}
+
+void TDMScale::CloseScale()
+{
+    FTimer1.stop();
+    FComm->Close();
+}
+
+void TDMScale::Timer1Timer()
+{
+    if (FClosingDown.load(std::memory_order_relaxed) || !ListenerWindow() || !FComm->IsOpen())
+        return;
+    if (!FDefinition->IsContinuousOutput()) {
+        try {
+            FComm->Send(FDefinition->PollCommand().toLatin1());
+        } catch (const EPondrelError& error) {
+            // Stopped before the box: a modal box runs the event loop, and the timer would
+            // fire into it again. The event loop must not see the exception.
+            FTimer1.stop();
+            MessageBoxes().ShowError(error.Message());
+            return;
+        }
+    }
+    FTimer1.stop();
 }

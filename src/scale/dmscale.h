@@ -4,6 +4,7 @@
 
 #include <QObject>
 #include <QString>
+#include <QTimer>
 
 #include <atomic>
 #include <memory>
@@ -46,6 +47,24 @@ public:
     // Buffered characters at which an unframed buffer is flushed.
     static constexpr qsizetype OverflowLength = 51;
 
+    // The scale connection, main thread only.
+    // Loads the named definition into Definition(), configures the port, makes listener the
+    // listener and opens the port; a command-polled definition then starts Timer1 for its
+    // first poll. Store errors while loading propagate and leave the port and the listener
+    // as they were. A port that cannot be opened is shown in an error box when a port is
+    // chosen (PortNumber above 0), silently otherwise. Returns whether the port is open;
+    // an empty name changes nothing.
+    bool OpenScale(const QString& name, QObject* listener);
+    // Stops Timer1 and closes the port; the buffer, listener and raw-data flag stay.
+    void CloseScale();
+    // The first poll: 500 ms, disabled at start, repeating until Timer1Timer has sent.
+    QTimer& Timer1() { return FTimer1; }
+    // Sends the poll command once there is a listener and an open port, then stops Timer1.
+    // A failed send is shown in an error box and ends the first poll (the main window's
+    // poll timer sends the following commands).
+    void Timer1Timer();
+    static constexpr int FirstPollDelayMs = 500;
+
 private:
     // Members go in reverse order: the port and its worker thread first, the definition
     // that the capture reads last.
@@ -55,6 +74,7 @@ private:
     bool FPassRawData = false;
     QString FReceiveBuffer;
     std::atomic<bool> FClosingDown{false};
+    QTimer FTimer1;
     std::unique_ptr<TSerialComponent> FComm;
 };
 

@@ -3,10 +3,15 @@
 
 #include "definitions/scalesettings.h"
 #include "platform/comports.h"
+#include "platform/errors.h"
+#include "platform/messagebox.h"
+#include "platform/registry.h"
 #include "platform/scalepacketevent.h"
+#include "platform/verhelpers.h"
 #include "scale/dmscale.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QList>
 #include <QObject>
@@ -50,6 +55,41 @@ void Feed(TDMScale& scale, const QByteArray& chunk)
     scale.nrComm1AfterReceive(chunk.constData(), chunk.size());
 }
 
+// Records the error boxes instead of showing them, while it lives.
+class TBoxRecorder final : public TMessageBoxes {
+public:
+    TBoxRecorder() { SetMessageBoxes(this); }
+    ~TBoxRecorder() override { SetMessageBoxes(nullptr); }
+    TBoxRecorder(const TBoxRecorder&) = delete;
+    TBoxRecorder& operator=(const TBoxRecorder&) = delete;
+
+    QStringList Errors;
+    void ShowError(const QString& text) override { Errors << text; }
+    bool Confirm(const QString&) override { return false; }
+};
+
+// Makes COM<portNumber> point at target.
+bool LinkComPort(int portNumber, const QString& target)
+{
+    if (!QDir().mkpath(PortLinkFolder()))
+        return false;
+    const QString link = PortLinkFolder() + QStringLiteral("/COM") + QString::number(portNumber);
+    QFile::remove(link);
+    return QFile::link(target, link);
+}
+
+// Stores a definition of the given indicator type on the given port.
+void StoreDefinition(const QString& name, int scaleType, int portNumber)
+{
+    THbScaleSettings definition;
+    QVERIFY(definition.SelectScale(name));
+    definition.ScaleType = scaleType;
+    definition.ApplyTypePreset(scaleType);
+    definition.SetPortNumber(portNumber);
+    definition.SaveDefinition();
+    definition.CloseDefinition();
+}
+
 } // namespace
 
 Q_DECLARE_METATYPE(QList<TReceived>)
@@ -66,6 +106,15 @@ private Q_SLOTS:
     void replacedListenerGetsNothingMore();
     void configurePortCopiesParameters();
     void packetOverPseudoTerminal();
+    void openScaleWithEmptyNameChangesNothing();
+    void firstPoll_data();
+    void firstPoll();
+    void firstPollWaitsForListener();
+    void firstPollAfterHalfASecond();
+    void openScaleWithoutPortShowsNothing();
+    void openScaleReportsPortError();
+    void openScaleStoreErrorsPropagate_data();
+    void openScaleStoreErrorsPropagate();
 };
 
 void TestDMScale::framing_data()
@@ -274,6 +323,176 @@ void TestDMScale::packetOverPseudoTerminal()
     QTest::qWait(100);
     QCOMPARE(listener.Packets.size(), 1);
     scale.nrComm1().Close();
+}
+
+void TestDMScale::openScaleWithEmptyNameChangesNothing()
+{
+    TPtyPair pty;
+    QVERIFY(pty.IsValid());
+    QVERIFY(LinkComPort(21, pty.SlavePath()));
+    StoreDefinition(QStringLiteral("Dock"), stUserDefined, 21);
+
+    TDMScale scale;
+    TRecorder listener;
+    TRecorder other;
+    QVERIFY(scale.OpenScale(QStringLiteral("Dock"), &listener));
+    scale.Definition().NoOfChars = 99; // would be reloaded by a real open
+
+    QVERIFY(scale.OpenScale(QString(), &other));
+    QCOMPARE(scale.ListenerWindow(), &listener);
+    QCOMPARE(scale.Definition().NoOfChars, 99);
+    QVERIFY(scale.nrComm1().IsOpen());
+
+    // CloseScale keeps the listener; an empty name then reports the closed port.
+    scale.CloseScale();
+    QVERIFY(!scale.OpenScale(QString(), &other));
+    QCOMPARE(scale.ListenerWindow(), &listener);
+}
+
+// Opening starts the first poll only for the command-polled types; its tick sends the
+// type's command once and stops.
+void TestDMScale::firstPoll_data()
+{
+    QTest::addColumn<int>("scaleType");
+    QTest::addColumn<QByteArray>("command");
+    QTest::newRow("Western (DF2500 Mode 6)") << stWesternDF2500Mode6 << QByteArray("\x02?\r");
+    QTest::newRow("IQplus (Command)") << stIQplusCommand << QByteArray("XG\r");
+    QTest::newRow("continuous") << stUserDefined << QByteArray();
+}
+
+void TestDMScale::firstPoll()
+{
+    QFETCH(int, scaleType);
+    QFETCH(QByteArray, command);
+
+    TPtyPair pty;
+    QVERIFY(pty.IsValid());
+    QVERIFY(LinkComPort(22, pty.SlavePath()));
+    StoreDefinition(QStringLiteral("Polled"), scaleType, 22);
+
+    TDMScale scale;
+    QVERIFY(!scale.Timer1().isActive());
+    QCOMPARE(scale.Timer1().interval(), 500);
+    TRecorder listener;
+    QVERIFY(scale.OpenScale(QStringLiteral("Polled"), &listener));
+    QCOMPARE(scale.ListenerWindow(), &listener);
+    QCOMPARE(scale.Timer1().isActive(), !command.isEmpty());
+
+    scale.Timer1Timer();
+    QCOMPARE(pty.Read(command.isEmpty() ? 200 : 2000, qMax(command.size(), qsizetype(1))), command);
+    QVERIFY(!scale.Timer1().isActive());
+    scale.CloseScale();
+}
+
+void TestDMScale::firstPollWaitsForListener()
+{
+    TPtyPair pty;
+    QVERIFY(pty.IsValid());
+    QVERIFY(LinkComPort(23, pty.SlavePath()));
+    StoreDefinition(QStringLiteral("Polled"), stIQplusCommand, 23);
+
+    TDMScale scale;
+    QVERIFY(scale.OpenScale(QStringLiteral("Polled"), nullptr));
+    scale.Timer1Timer();
+    scale.Timer1Timer();
+    QCOMPARE(pty.Read(200), QByteArray());
+    QVERIFY(scale.Timer1().isActive());
+
+    TRecorder listener;
+    scale.SetListenerWindow(&listener);
+    scale.Timer1Timer();
+    QCOMPARE(pty.Read(2000, 3), QByteArray("XG\r"));
+    QVERIFY(!scale.Timer1().isActive());
+
+    scale.CloseScale();
+    QVERIFY(!scale.nrComm1().IsOpen());
+    QCOMPARE(scale.ListenerWindow(), &listener);
+}
+
+// The real timer: one command, not before half a second, and no second one.
+void TestDMScale::firstPollAfterHalfASecond()
+{
+    TPtyPair pty;
+    QVERIFY(pty.IsValid());
+    QVERIFY(LinkComPort(24, pty.SlavePath()));
+    StoreDefinition(QStringLiteral("Polled"), stIQplusCommand, 24);
+
+    TDMScale scale;
+    TRecorder listener;
+    QElapsedTimer clock;
+    clock.start();
+    QVERIFY(scale.OpenScale(QStringLiteral("Polled"), &listener));
+    QByteArray received;
+    QTRY_VERIFY_WITH_TIMEOUT((received += pty.Read(5), received.size() >= 3), 5000);
+    QVERIFY2(clock.elapsed() >= 450, qPrintable(QString::number(clock.elapsed())));
+    QTest::qWait(1200);
+    received += pty.Read(50);
+    QCOMPARE(received, QByteArray("XG\r"));
+    scale.CloseScale();
+}
+
+void TestDMScale::openScaleWithoutPortShowsNothing()
+{
+    StoreDefinition(QStringLiteral("Unassigned"), stIQplusCommand, 0);
+    TBoxRecorder boxes;
+    TDMScale scale;
+    TRecorder listener;
+    QVERIFY(!scale.OpenScale(QStringLiteral("Unassigned"), &listener));
+    QCOMPARE(boxes.Errors, QStringList());
+    QCOMPARE(scale.ListenerWindow(), &listener);
+    QVERIFY(!scale.Timer1().isActive());
+    QCOMPARE(scale.Definition().ScaleType, stIQplusCommand);
+}
+
+void TestDMScale::openScaleReportsPortError()
+{
+    QVERIFY(LinkComPort(25, QDir::tempPath() + QStringLiteral("/pondrel-no-such-device")));
+    StoreDefinition(QStringLiteral("Unplugged"), stIQplusCommand, 25);
+    TBoxRecorder boxes;
+    TDMScale scale;
+    TRecorder listener;
+    QVERIFY(!scale.OpenScale(QStringLiteral("Unplugged"), &listener));
+    QVERIFY(!scale.Timer1().isActive());
+    QCOMPARE(scale.ListenerWindow(), &listener);
+
+    // The box shows the serial layer's own message.
+    QString portError;
+    try {
+        scale.nrComm1().Open();
+    } catch (const ESerialError& error) {
+        portError = error.Message();
+    }
+    QVERIFY(!portError.isEmpty());
+    QCOMPARE(boxes.Errors, QStringList{portError});
+}
+
+// A definition that cannot be loaded reaches the caller; the port and the listener stay.
+void TestDMScale::openScaleStoreErrorsPropagate_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::newRow("ScaleType stored as text") << "Broken";
+    QTest::newRow("name with a backslash") << "Dock\\Broken";
+}
+
+void TestDMScale::openScaleStoreErrorsPropagate()
+{
+    QFETCH(QString, name);
+    StoreDefinition(QStringLiteral("Broken"), stIQplusCommand, 26);
+    {
+        TRegistry registry;
+        QVERIFY(registry.OpenKey(RegistryRootPath() + QStringLiteral("\\Scales\\Broken"), false));
+        registry.DeleteValue(QStringLiteral("ScaleType"));
+        registry.WriteString(QStringLiteral("ScaleType"), QStringLiteral("14"));
+    }
+    TBoxRecorder boxes;
+    TDMScale scale;
+    TRecorder listener;
+    QVERIFY_THROWS_EXCEPTION(EPondrelError, scale.OpenScale(name, &listener));
+    QCOMPARE(scale.ListenerWindow(), nullptr);
+    QVERIFY(!scale.nrComm1().IsOpen());
+    QVERIFY(!scale.Timer1().isActive());
+    QCOMPARE(boxes.Errors, QStringList());
+    QVERIFY(!scale.Definition().HasOpenKey());
 }
 
 PONDREL_TEST_MAIN(TestDMScale)
