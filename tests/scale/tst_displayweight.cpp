@@ -84,6 +84,24 @@ QString NameOf(ReadingDecoder decoder)
     return decoder ? QStringLiteral("unknown") : QStringLiteral("none");
 }
 
+// The body shared by the fixed-format decoders' tables: they ignore the definition and
+// read only the unit system.
+void CheckFixedFormatRow(ReadingDecoder decoder)
+{
+    QFETCH(int, measurementSystem);
+    QFETCH(QString, packet);
+    QFETCH(QString, display);
+    QFETCH(int, status);
+
+    SetDecoderMeasurementSystem(measurementSystem);
+    const THbScaleSettings unused;
+    QString decoded;
+    ReadingStatus decodedStatus = 0;
+    QCOMPARE(decoder(packet, decoded, decodedStatus, unused), false);
+    QCOMPARE(decoded, display);
+    QCOMPARE(decodedStatus, status);
+}
+
 } // namespace
 
 Q_DECLARE_METATYPE(TDefinition)
@@ -217,18 +235,7 @@ void TestDisplayWeight::analogic_data()
 
 void TestDisplayWeight::analogic()
 {
-    QFETCH(int, measurementSystem);
-    QFETCH(QString, packet);
-    QFETCH(QString, display);
-    QFETCH(int, status);
-
-    SetDecoderMeasurementSystem(measurementSystem);
-    const THbScaleSettings unused;
-    QString decoded;
-    ReadingStatus decodedStatus = 0;
-    QCOMPARE(AnalogicDecoder(packet, decoded, decodedStatus, unused), false);
-    QCOMPARE(decoded, display);
-    QCOMPARE(decodedStatus, status);
+    CheckFixedFormatRow(AnalogicDecoder);
 }
 
 void TestDisplayWeight::toledo_data()
@@ -264,18 +271,7 @@ void TestDisplayWeight::toledo_data()
 
 void TestDisplayWeight::toledo()
 {
-    QFETCH(int, measurementSystem);
-    QFETCH(QString, packet);
-    QFETCH(QString, display);
-    QFETCH(int, status);
-
-    SetDecoderMeasurementSystem(measurementSystem);
-    const THbScaleSettings unused;
-    QString decoded;
-    ReadingStatus decodedStatus = 0;
-    QCOMPARE(ToledoDecoder(packet, decoded, decodedStatus, unused), false);
-    QCOMPARE(decoded, display);
-    QCOMPARE(decodedStatus, status);
+    CheckFixedFormatRow(ToledoDecoder);
 }
 
 void TestDisplayWeight::iqplusCommand_data()
@@ -313,18 +309,7 @@ void TestDisplayWeight::iqplusCommand_data()
 
 void TestDisplayWeight::iqplusCommand()
 {
-    QFETCH(int, measurementSystem);
-    QFETCH(QString, packet);
-    QFETCH(QString, display);
-    QFETCH(int, status);
-
-    SetDecoderMeasurementSystem(measurementSystem);
-    const THbScaleSettings unused;
-    QString decoded;
-    ReadingStatus decodedStatus = 0;
-    QCOMPARE(IQplusCommandDecoder(packet, decoded, decodedStatus, unused), false);
-    QCOMPARE(decoded, display);
-    QCOMPARE(decodedStatus, status);
+    CheckFixedFormatRow(IQplusCommandDecoder);
 }
 
 void TestDisplayWeight::displayAndStatusInOut_data()
