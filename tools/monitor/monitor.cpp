@@ -1,0 +1,441 @@
+#include "monitor.h"
+
+#include "definitions/scalesettings.h"
+#include "platform/comports.h"
+#include "platform/errors.h"
+#include "platform/localeinfo.h"
+#include "platform/messagebox.h"
+#include "platform/registry.h"
+#include "platform/verhelpers.h"
+#include "scale/dmscale.h"
+#include "scale/packethelpers.h"
+
+#include <QFileInfo>
+#include <QMetaObject>
+#include <QRegularExpression>
+
+#include <limits>
+
+namespace {
+
+void AppendJsonString(QString& out, const QString& text)
+{
+    out += QLatin1Char('"');
+    for (const QChar c : text) {
+        const char16_t u = c.unicode();
+        if (u == u'"' || u == u'\\') {
+            out += QLatin1Char('\\');
+            out += c;
+        } else if (u < 0x20) {
+            out += QStringLiteral("\\u%1").arg(unsigned(u), 4, 16, QLatin1Char('0'));
+        } else {
+            out += c;
+        }
+    }
+    out += QLatin1Char('"');
+}
+
+QString PresentKey(const QString& path)
+{
+    return QStringLiteral("HKEY_CURRENT_USER") + path;
+}
+
+// Without a version block the root path ends in a backslash.
+QString RootKeyPath()
+{
+    QString root = RegistryRootPath();
+    while (root.endsWith(QLatin1Char('\\')))
+        root.chop(1);
+    return root;
+}
+
+// Keeps the error boxes raised while the port opens, so the caller can report them.
+class TRecordedBoxes final : public TMessageBoxes {
+public:
+    TRecordedBoxes() : FPrevious(MessageBoxes()) { SetMessageBoxes(this); }
+    ~TRecordedBoxes() override { SetMessageBoxes(&FPrevious); }
+    TRecordedBoxes(const TRecordedBoxes&) = delete;
+    TRecordedBoxes& operator=(const TRecordedBoxes&) = delete;
+
+    void ShowError(const QString& text) override
+    {
+        if (FFirst.isEmpty())
+            FFirst = text;
+    }
+    bool Confirm(const QString& text) override { return FPrevious.Confirm(text); }
+    QString First() const { return FFirst; }
+
+private:
+    TMessageBoxes& FPrevious;
+    QString FFirst;
+};
+
+void SetNotation(THbScaleSettings& record, const std::optional<QString>& notation,
+                     const char* option, void (THbScaleSettings::*setter)(const QString&),
+                     qint32 THbScaleSettings::*check)
+{
+    if (!notation)
+        return;
+    try {
+        (record.*setter)(*notation);
+    } catch (const EConvertError& error) {
+        throw EConvertError(QStringLiteral("--") + QLatin1String(option) + QStringLiteral(" \"")
+                            + *notation + QStringLiteral("\": ") + error.Message());
+    }
+    if (check)
+        record.*check = notation->isEmpty() ? 0 : 1;
+}
+
+} // namespace
+
+void RequireStoredDefinition(const QString& name)
+{
+    const QString problem = TRegistry::KeyNameProblem(name);
+    if (!problem.isEmpty())
+        throw ERegistryException(
+            QStringLiteral("The scale name \"%1\" cannot be used: %2.").arg(name, problem));
+    const QString scales = RootKeyPath() + QStringLiteral("\\Scales");
+    QStringList names;
+    if (QFileInfo::exists(TRegistry::DefaultStoreFile())) {
+        TRegistry reader;
+        if (reader.KeyExists(scales + QLatin1Char('\\') + name))
+            return;
+        if (reader.OpenKey(scales, false)) {
+            names = reader.GetKeyNames();
+            reader.CloseKey();
+        }
+    }
+    const QString known = names.isEmpty()
+        ? QStringLiteral("There are no stored definitions yet; make one in the station's Scale "
+                         "Settings, or use --port and --type.")
+        : QStringLiteral("The stored definitions are: ") + names.join(QStringLiteral(", "))
+            + QLatin1Char('.');
+    throw ERegistryException(QStringLiteral("There is no scale definition named \"%1\" under %2. ")
+                                 .arg(name, PresentKey(scales))
+                             + known);
+}
+
+std::optional<qint32> StationWeightFromDisplay(const QString& display)
+{
+    qsizetype at = 0;
+    bool negative = false;
+    if (!display.isEmpty() && (display[0] == u'-' || display[0] == u'+')) {
+        negative = display[0] == u'-';
+        ++at;
+    }
+    if (at == display.size())
+        return std::nullopt;
+    // Accumulated towards the sign, so the most negative value fits too.
+    constexpr qint64 Limit = qint64(std::numeric_limits<qint32>::max()) + 1;
+    qint64 value = 0;
+    for (; at < display.size(); ++at) {
+        const char16_t c = display[at].unicode();
+        if (c < u'0' || c > u'9')
+            return std::nullopt;
+        value = value * 10 + (c - u'0');
+        if (value > Limit)
+            return std::nullopt;
+    }
+    if (negative)
+        return static_cast<qint32>(-value);
+    if (value == Limit)
+        return std::nullopt;
+    return static_cast<qint32>(value);
+}
+
+QByteArray MonitorJsonLine(const QString& packet, TPacketKind kind, ReadingDecoder decoder,
+                           const THbScaleSettings& definition)
+{
+    QString line = QStringLiteral("{\"kind\":");
+    line += kind == pkRaw ? QStringLiteral("\"raw\"") : QStringLiteral("\"packet\"");
+    line += QStringLiteral(",\"packet\":");
+    AppendJsonString(line, StrToCtrlStr(packet));
+    if (!decoder) {
+        // The station drops these packets; there is nothing decoded to show.
+        line += QStringLiteral(",\"display\":null,\"status\":null,\"weight\":null}\n");
+        return line.toUtf8();
+    }
+    QString display;
+    ReadingStatus status = 0;
+    decoder(packet, display, status, definition);
+    line += QStringLiteral(",\"display\":");
+    AppendJsonString(line, display);
+    line += QStringLiteral(",\"status\":") + QString::number(status);
+    const std::optional<qint32> weight = StationWeightFromDisplay(display);
+    line += QStringLiteral(",\"weight\":")
+        + (weight ? QString::number(*weight) : QStringLiteral("null")) + QStringLiteral("}\n");
+    return line.toUtf8();
+}
+
+std::optional<int> ComPortNumber(const QString& port)
+{
+    static const QRegularExpression Com(QStringLiteral("^COM([0-9]{1,3})$"),
+                                        QRegularExpression::CaseInsensitiveOption);
+    const QRegularExpressionMatch match = Com.match(port);
+    if (!match.hasMatch())
+        return std::nullopt;
+    const int number = match.captured(1).toInt();
+    if (number < 1 || number > MaxComPort)
+        return std::nullopt;
+    return number;
+}
+
+int StoredMeasurementSystem()
+{
+    const int fallback = DefaultMeasurementSystem();
+    // Opening a store that is not there would make the file.
+    if (!QFileInfo::exists(TRegistry::DefaultStoreFile()))
+        return fallback;
+    try {
+        TRegistry reader;
+        if (!reader.OpenKey(RootKeyPath() + QStringLiteral("\\MainWindow"), false))
+            return fallback;
+        const QString name = QStringLiteral("MeasurementSystem");
+        int result = fallback;
+        if (reader.ValueExists(name) && reader.GetDataType(name) == TRegDataType::rdString) {
+            bool ok = false;
+            const int value = reader.ReadString(name).toInt(&ok, 10);
+            if (ok)
+                result = value;
+        }
+        reader.CloseKey();
+        return result;
+    } catch (const ERegistryException&) {
+        return fallback;
+    }
+}
+
+void BuildPortDefinition(THbScaleSettings& record, const TMonitorPortOptions& options)
+{
+    record.SetMeasurementSystem(options.Measurement.value_or(StoredMeasurementSystem()));
+    record.ApplyTypePreset(options.ScaleType);
+    record.ScaleType = options.ScaleType;
+    record.DeriveOutputMode();
+
+    SetNotation(record, options.Start, "start", &THbScaleSettings::SetStartString, nullptr);
+    SetNotation(record, options.End, "end", &THbScaleSettings::SetEndString, nullptr);
+    SetNotation(record, options.Mode, "mode", &THbScaleSettings::SetStringMode,
+                    &THbScaleSettings::CheckMode);
+    SetNotation(record, options.Motion, "motion", &THbScaleSettings::SetStringMotion,
+                    &THbScaleSettings::CheckMotion);
+    SetNotation(record, options.Negative, "negative", &THbScaleSettings::SetStringNegative,
+                    &THbScaleSettings::CheckNegative);
+    SetNotation(record, options.Overrange, "overrange",
+                    &THbScaleSettings::SetStringOverrange, &THbScaleSettings::CheckOverrange);
+    SetNotation(record, options.Unit, "unit", &THbScaleSettings::SetStringUnit,
+                    &THbScaleSettings::CheckUnit);
+
+    if (options.BaudRate)
+        record.SetBaudRate(*options.BaudRate);
+    if (options.Parity)
+        record.SetParity(*options.Parity);
+    if (options.DataBits)
+        record.SetWordLength(*options.DataBits);
+    if (options.StopBits)
+        record.SetStopBits(*options.StopBits);
+}
+
+TScaleMonitor::TScaleMonitor(TLineWriter writer, QObject* parent)
+    : QObject(parent), FWriter(std::move(writer)), FScale(std::make_unique<TDMScale>())
+{
+    // Posted from the serial worker thread; dropped by Qt once this monitor is gone.
+    FScale->nrComm1().SetErrorHandler([this](const QString& message) {
+        QMetaObject::invokeMethod(
+            this, [this, message] { Finish(mePortLost, message); }, Qt::QueuedConnection);
+    });
+    FPollTimer.setInterval(PollIntervalMs);
+    connect(&FPollTimer, &QTimer::timeout, this, &TScaleMonitor::PollTimerTimer);
+    FNoPacketTimer.setSingleShot(true);
+    connect(&FNoPacketTimer, &QTimer::timeout, this, [this] {
+        const double seconds = FNoPacketTimer.interval() / 1000.0;
+        Finish(meTimeout,
+               QStringLiteral("No packet arrived from %1 within %2 s. Check that the indicator is "
+                              "on and sends, the cable, and that the port parameters and the "
+                              "start and end strings match the indicator.")
+                   .arg(PortName(), QString::number(seconds)));
+    });
+}
+
+TScaleMonitor::~TScaleMonitor()
+{
+    FScale->CloseScale();
+    FScale->nrComm1().SetErrorHandler({});
+    FScale->SetListenerWindow(nullptr);
+}
+
+void TScaleMonitor::SetPassRawData(bool pass)
+{
+    FScale->SetPassRawData(pass);
+}
+
+void TScaleMonitor::SetLineLimit(qint64 count)
+{
+    FLineLimit = count;
+}
+
+void TScaleMonitor::SetNoPacketTimeout(int milliseconds)
+{
+    FNoPacketTimer.setInterval(milliseconds);
+}
+
+const THbScaleSettings& TScaleMonitor::DecodeDefinition() const
+{
+    return FCurrentDefinition ? *FCurrentDefinition : FScale->Definition();
+}
+
+bool TScaleMonitor::ConnectDefinition(const QString& name)
+{
+    RequireStoredDefinition(name);
+    auto record = std::make_unique<THbScaleSettings>();
+    record->SelectScale(name);
+    try {
+        record->LoadDefinition();
+    } catch (...) {
+        record->CloseDefinition();
+        throw;
+    }
+    record->CloseDefinition();
+    FCurrentDefinition = std::move(record);
+
+    FPollTimer.stop();
+    FScale->CloseScale();
+    SelectDecoder(*FCurrentDefinition);
+    SetDecoderMeasurementSystem(FCurrentDefinition->MeasurementSystem());
+
+    TRecordedBoxes boxes;
+    if (!FScale->OpenScale(name, this)) {
+        FOpenError = !boxes.First().isEmpty()
+            ? boxes.First()
+            : QStringLiteral("The definition \"%1\" has no port chosen. Choose its port in the "
+                             "station's Scale Settings, or use --port and --type.")
+                  .arg(name);
+        return false;
+    }
+    AfterOpen();
+    return true;
+}
+
+bool TScaleMonitor::ConnectPort(const TMonitorPortOptions& options)
+{
+    FCurrentDefinition.reset();
+    THbScaleSettings& definition = FScale->Definition();
+    BuildPortDefinition(definition, options);
+    const std::optional<int> number = ComPortNumber(options.Port);
+    definition.SetPortNumber(number.value_or(0));
+
+    FPollTimer.stop();
+    FScale->CloseScale();
+    SelectDecoder(definition);
+    SetDecoderMeasurementSystem(definition.MeasurementSystem());
+
+    // OpenScale's steps on the data module's own record, which never came from the store.
+    TRecordedBoxes boxes;
+    TSerialComponent& port = FScale->nrComm1();
+    ConfigurePort(port, definition);
+    if (!boxes.First().isEmpty()) {
+        FOpenError = boxes.First();
+        return false;
+    }
+    port.SetDevicePath(number ? QString() : options.Port);
+    FScale->SetListenerWindow(this); // before the port opens, so no chunk is dropped
+    try {
+        port.Open();
+    } catch (const EPondrelError& error) {
+        FOpenError = error.Message();
+        return false;
+    }
+    if (!definition.IsContinuousOutput())
+        FScale->Timer1().start();
+    AfterOpen();
+    return true;
+}
+
+void TScaleMonitor::AfterOpen()
+{
+    const int type = DecodeDefinition().ScaleType;
+    if (type == stWesternDF2500Mode6 || type == stIQplusCommand)
+        FPollTimer.start();
+    if (FNoPacketTimer.interval() > 0)
+        FNoPacketTimer.start();
+}
+
+void TScaleMonitor::PollTimerTimer()
+{
+    if (!FScale->nrComm1().IsOpen())
+        return;
+    QByteArray command;
+    switch (DecodeDefinition().ScaleType) {
+    case stWesternDF2500Mode6:
+        command = QByteArrayLiteral("\x02?\r");
+        break;
+    case stIQplusCommand:
+        command = QByteArrayLiteral("XG\r");
+        break;
+    default:
+        return;
+    }
+    try {
+        FScale->nrComm1().Send(command);
+    } catch (const EPondrelError& error) {
+        // The station reports it and polls again a second later; so does the monitor.
+        MessageBoxes().ShowError(error.Message());
+    }
+}
+
+bool TScaleMonitor::event(QEvent* event)
+{
+    if (event->type() != TScalePacketEvent::EventType)
+        return QObject::event(event);
+    ScalePacket(static_cast<TScalePacketEvent&>(*event));
+    return true;
+}
+
+void TScaleMonitor::ScalePacket(TScalePacketEvent& event)
+{
+    if (FFinished || !event.Text())
+        return;
+    FWriter(MonitorJsonLine(*event.Text(), event.Kind(), CurrentDecoder, DecodeDefinition()));
+    ++FLines;
+    if (FNoPacketTimer.interval() > 0)
+        FNoPacketTimer.start();
+    if (FLineLimit > 0 && FLines >= FLineLimit)
+        Finish(meDone, {});
+}
+
+void TScaleMonitor::Finish(int exitCode, const QString& message)
+{
+    if (FFinished)
+        return;
+    FFinished = true;
+    FPollTimer.stop();
+    FNoPacketTimer.stop();
+    Q_EMIT Finished(exitCode, message);
+}
+
+QString TScaleMonitor::PortName() const
+{
+    const int number = FScale->Definition().PortNumber();
+    const QString device = FScale->nrComm1().DevicePath();
+    if (number <= 0)
+        return device;
+    return ComPortToStr(number) + (device.isEmpty() ? QString() : QStringLiteral(" (") + device
+                                                                      + QLatin1Char(')'));
+}
+
+QString TScaleMonitor::ListeningText() const
+{
+    const THbScaleSettings& definition = DecodeDefinition();
+    static const char Parities[] = "NOEMS";
+    const int parity = definition.Parity();
+    const QChar parityLetter = parity >= 0 && parity < 5 ? QLatin1Char(Parities[parity])
+                                                         : QLatin1Char('?');
+    static const char* const StopBits[] = {"1", "1.5", "2"};
+    const int stop = definition.StopBits();
+    return QStringLiteral("listening on %1: %2 (type %3), %4 baud %5-%6-%7")
+        .arg(PortName(), ScaleTypeName(definition.ScaleType))
+        .arg(definition.ScaleType)
+        .arg(definition.BaudRate())
+        .arg(definition.WordLength())
+        .arg(parityLetter)
+        .arg(stop >= 0 && stop < 3 ? QLatin1String(StopBits[stop]) : QLatin1String("?"));
+}
