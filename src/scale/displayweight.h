@@ -3,6 +3,8 @@
 #include <QString>
 #include <QtGlobal>
 
+#include <optional>
+
 class THbScaleSettings;
 
 // Reading status: a bit set. The caller starts from 0 and a decoder ORs bits in; each
@@ -46,3 +48,8 @@ void SelectDecoder(const THbScaleSettings& currentDefinition);
 // Main thread only.
 int DecoderMeasurementSystem();
 void SetDecoderMeasurementSystem(int value);
+
+// The integer the weighing station takes from a display text: an optional sign and
+// decimal digits, nothing else (no blank, no point); nullopt when the text is not such a
+// number or does not fit 32 bits.
+std::optional<qint32> StationWeightFromDisplay(const QString& display);

@@ -14,8 +14,6 @@
 #include <QMetaObject>
 #include <QRegularExpression>
 
-#include <limits>
-
 namespace {
 
 void AppendJsonString(QString& out, const QString& text)
@@ -113,34 +111,6 @@ void RequireStoredDefinition(const QString& name)
     throw ERegistryException(QStringLiteral("There is no scale definition named \"%1\" under %2. ")
                                  .arg(name, PresentKey(scales))
                              + known);
-}
-
-std::optional<qint32> StationWeightFromDisplay(const QString& display)
-{
-    qsizetype at = 0;
-    bool negative = false;
-    if (!display.isEmpty() && (display[0] == u'-' || display[0] == u'+')) {
-        negative = display[0] == u'-';
-        ++at;
-    }
-    if (at == display.size())
-        return std::nullopt;
-    // Accumulated towards the sign, so the most negative value fits too.
-    constexpr qint64 Limit = qint64(std::numeric_limits<qint32>::max()) + 1;
-    qint64 value = 0;
-    for (; at < display.size(); ++at) {
-        const char16_t c = display[at].unicode();
-        if (c < u'0' || c > u'9')
-            return std::nullopt;
-        value = value * 10 + (c - u'0');
-        if (value > Limit)
-            return std::nullopt;
-    }
-    if (negative)
-        return static_cast<qint32>(-value);
-    if (value == Limit)
-        return std::nullopt;
-    return static_cast<qint32>(value);
 }
 
 QByteArray MonitorJsonLine(const QString& packet, TPacketKind kind, ReadingDecoder decoder,

@@ -26,11 +26,6 @@ enum TMonitorExit : int {
     mePortLost = 5,   // the open port stopped working (an unplugged adapter)
 };
 
-// The integer the weighing station takes from a display text: an optional sign and
-// decimal digits, nothing else (no blank, no point); nullopt when the text is not such a
-// number or does not fit 32 bits.
-std::optional<qint32> StationWeightFromDisplay(const QString& display);
-
 // One monitor line for one packet message, with its newline: kind, packet in control-string
 // notation, and the decoder's display text, status (before any Check gating) and the
 // station's weight. Without a decoder, display, status and weight are null.

@@ -1,0 +1,141 @@
+#pragma once
+
+#include <QMainWindow>
+#include <QString>
+#include <QTimer>
+#include <QtGlobal>
+
+#include <memory>
+
+class QAction;
+class QCheckBox;
+class QLineEdit;
+class QListWidget;
+class QPlainTextEdit;
+class QRadioButton;
+class QSpinBox;
+class TCalculator;
+class TDMScale;
+class THbScaleSettings;
+class TLedDisplay;
+class TScalePacketEvent;
+
+// The weighing station's window: the live weight from the indicator, axle capture with its
+// list, total and count, and the operator's entries for the ticket. Main thread only.
+//
+// The timers keep their form names as object names ("_Timer1", "_Timer2"); in C++ they are
+// Timer1()/Timer2(), since a leading underscore and capital is reserved to the compiler.
+class TFormMain : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit TFormMain(QWidget* parent = nullptr);
+    ~TFormMain() override; // disconnects before the data module goes
+
+    // Loads the named definition into CurrentDefinition() (store errors reach the caller),
+    // selects its decoder and unit and opens its port with this window as listener. An
+    // empty name changes nothing. Returns whether the port is open.
+    bool ConnectScale(const QString& name);
+    // Stops polling, closes the port and shows "COMn is closed". Returns whether the port
+    // is closed.
+    bool DisconnectScale();
+
+    void ActionAxleExecute();
+    void ActionResetExecute();
+
+    // The packet message from the capture.
+    void WMScalePacket(TScalePacketEvent& event);
+    // No-data watchdog, restarted by every decoded packet.
+    void Timer1Timer();
+    // Poll of the indicators that answer only when asked (types 13 and 14).
+    void Timer2Timer();
+
+    static constexpr int TimerIntervalMs = 1000;
+    static constexpr int DefaultPacketTimeOutMs = 5000;
+
+    qint32 ScaleWeight() const { return FScaleWeight; }
+    qint32 AxleValue() const { return FAxleValue; }
+    qint32 TotalWeight() const { return FTotalWeight; }
+    qint32 AxleCount() const { return FAxleCount; }
+    // The port settings' TimeOut as the last ConnectScale with an open port read it. The
+    // capture frames by start and end strings only, so nothing else consumes it yet.
+    int PacketTimeOut() const { return FPacketTimeOut; }
+
+    TDMScale& DMScale() { return *FDMScale; }
+    THbScaleSettings& CurrentDefinition() { return *FCurrentDefinition; }
+    QTimer& Timer1() { return F_Timer1; }
+    QTimer& Timer2() { return F_Timer2; }
+
+    // Controls, for the ticket, the layout file and tests.
+    TLedDisplay* RzLEDDisplayScaleWeight() const { return FDisplayScaleWeight; }
+    TLedDisplay* RzLEDDisplayAxleWeight() const { return FDisplayAxleWeight; }
+    TLedDisplay* RzLEDDisplayTotal() const { return FDisplayTotal; }
+    TLedDisplay* RzLEDDisplayAxleCount() const { return FDisplayAxleCount; }
+    QRadioButton* cxRadioButton1() const { return FRadioButton1; }
+    QRadioButton* cxRadioButton2() const { return FRadioButton2; }
+    QListWidget* AxleList() const { return FAxleList; }
+    QPlainTextEdit* cxMemoLocation() const { return FMemoLocation; }
+    QLineEdit* cxTextEditOperator() const { return FTextEditOperator; }
+    QCheckBox* cxCheckBoxUseDefaultPrinter() const { return FCheckBoxUseDefaultPrinter; }
+    QSpinBox* cxSpinEditMarginTop() const { return FSpinEditMarginTop; }
+    QSpinBox* cxSpinEditMarginLeft() const { return FSpinEditMarginLeft; }
+    QLineEdit* cxTextEdit1() const { return FTextEdit1; }
+    QAction* ActionAxle() const { return FActionAxle; }
+    QAction* ActionTotal() const { return FActionTotal; }
+    QAction* ActionPrint() const { return FActionPrint; }
+    QAction* ActionReset() const { return FActionReset; }
+    QAction* ActionSettings() const { return FActionSettings; }
+    QAction* ActionAbout() const { return FActionAbout; }
+
+Q_SIGNALS:
+    // The actions whose handlers live with the ticket printing, the definition editor and
+    // the About box; those connect here.
+    void PrintRequested();         // ActionTotal, "Print"
+    void PrintAndResetRequested(); // ActionPrint, "Print and Reset"
+    void SettingsRequested();      // ActionSettings
+    void AboutRequested();         // ActionAbout
+
+protected:
+    bool event(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void BuildActions();
+    void BuildLayout();
+    // Space captures an axle except while a text entry has the focus, where it types.
+    void TextEntryFocusChanged(QWidget* entry);
+    void ShowTotals();
+
+    qint32 FScaleWeight = 0;
+    qint32 FAxleValue = 0;
+    qint32 FTotalWeight = 0;
+    qint32 FAxleCount = 0;
+    int FPacketTimeOut = DefaultPacketTimeOutMs;
+    bool FPollErrorShown = false;
+
+    std::unique_ptr<TDMScale> FDMScale;
+    std::unique_ptr<THbScaleSettings> FCurrentDefinition;
+    QTimer F_Timer1;
+    QTimer F_Timer2;
+
+    TLedDisplay* FDisplayAxleWeight = nullptr;
+    TLedDisplay* FDisplayTotal = nullptr;
+    TLedDisplay* FDisplayScaleWeight = nullptr;
+    TLedDisplay* FDisplayAxleCount = nullptr;
+    QPlainTextEdit* FMemoLocation = nullptr;
+    QLineEdit* FTextEditOperator = nullptr;
+    QRadioButton* FRadioButton1 = nullptr;
+    QRadioButton* FRadioButton2 = nullptr;
+    QCheckBox* FCheckBoxUseDefaultPrinter = nullptr;
+    QListWidget* FAxleList = nullptr;
+    TCalculator* FCalculator = nullptr;
+    QSpinBox* FSpinEditMarginTop = nullptr;
+    QSpinBox* FSpinEditMarginLeft = nullptr;
+    QLineEdit* FTextEdit1 = nullptr;
+
+    QAction* FActionAxle = nullptr;
+    QAction* FActionTotal = nullptr;
+    QAction* FActionPrint = nullptr;
+    QAction* FActionReset = nullptr;
+    QAction* FActionSettings = nullptr;
+    QAction* FActionAbout = nullptr;
+};
