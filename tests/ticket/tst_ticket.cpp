@@ -73,17 +73,20 @@ struct TPdf {
     double PageHeight = 0;
     int Pages = 0;
 
-    const TLine* Find(const QString& start) const
+    // Points into Lines: keep the TPdf alive while the line is used.
+    const TLine* Find(const QString& start) const&
     {
         for (const TLine& line : Lines)
             if (line.Text.startsWith(start))
                 return &line;
         return nullptr;
     }
-    const TLine* Axle(int number) const
+    const TLine* Find(const QString& start) const&& = delete;
+    const TLine* Axle(int number) const&
     {
         return Find(QStringLiteral("Axle  ") + QString::number(number).rightJustified(2) + QLatin1Char(' '));
     }
+    const TLine* Axle(int number) const&& = delete;
     QStringList Texts() const
     {
         QStringList texts;
@@ -395,7 +398,8 @@ private Q_SLOTS:
         QVERIFY(!dark(x0 + 122, y0 + 20)); // not scaled
         QVERIFY(!dark(x0 + 60, y0 + 42));
 
-        const TLine* north = ReadPdf(pdf).Find(QStringLiteral("North"));
+        const TPdf read = ReadPdf(pdf);
+        const TLine* north = read.Find(QStringLiteral("North"));
         QVERIFY(north);
         const double underPicture = (y0 + 40) * 72.0 / 300.0;
         QVERIFY2(north->Top >= underPicture - 0.5 && north->Top < underPicture + LineHeightPt() / 2,
