@@ -15,6 +15,9 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QCoreApplication>
+#include <QDateTime>
+#include <QDir>
+#include <QFileDialog>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QKeySequence>
@@ -25,6 +28,8 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSpinBox>
+#include <QTextBlock>
+#include <QTextDocument>
 #include <QVBoxLayout>
 
 #include <limits>
@@ -32,6 +37,13 @@
 namespace {
 
 const QString ScaleWeightHint = QStringLiteral("Scale weight: ");
+
+QString AskPdfPath(QWidget* parent)
+{
+    return QFileDialog::getSaveFileName(parent, QStringLiteral("Print to PDF"),
+                                        QDir::home().filePath(QStringLiteral("ticket.pdf")),
+                                        QStringLiteral("PDF files (*.pdf)"));
+}
 
 TLedDisplay* NewDisplay(const QString& name, const QString& caption, QWidget* parent)
 {
@@ -49,6 +61,7 @@ TFormMain::TFormMain(QWidget* parent)
       FDMScale(std::make_unique<TDMScale>()),
       FCurrentDefinition(std::make_unique<THbScaleSettings>())
 {
+    FPdfPathAsker = AskPdfPath;
     setObjectName(QStringLiteral("FormMain"));
     setWindowTitle(CaptionText());
     setFont(QFont(QStringLiteral("Tahoma"), 8));
@@ -88,6 +101,7 @@ void TFormMain::BuildActions()
     FActionTotal = newAction("ActionTotal", QStringLiteral("Print"));
     FActionPrint = newAction("ActionPrint", QStringLiteral("&Print and Reset"));
     FActionPrint->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_P));
+    FActionPrintToPdf = newAction("ActionPrintToPdf", QStringLiteral("Print to PDF..."));
     FActionReset = newAction("ActionReset", QStringLiteral("&Reset"));
     FActionReset->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_R));
     FActionSettings = newAction("ActionSettings", QStringLiteral("Scale Settings..."));
@@ -95,8 +109,9 @@ void TFormMain::BuildActions()
 
     connect(FActionAxle, &QAction::triggered, this, &TFormMain::ActionAxleExecute);
     connect(FActionReset, &QAction::triggered, this, &TFormMain::ActionResetExecute);
-    connect(FActionTotal, &QAction::triggered, this, &TFormMain::PrintRequested);
-    connect(FActionPrint, &QAction::triggered, this, &TFormMain::PrintAndResetRequested);
+    connect(FActionTotal, &QAction::triggered, this, &TFormMain::ActionTotalExecute);
+    connect(FActionPrint, &QAction::triggered, this, &TFormMain::ActionPrintExecute);
+    connect(FActionPrintToPdf, &QAction::triggered, this, &TFormMain::ActionPrintToPdfExecute);
     connect(FActionSettings, &QAction::triggered, this, &TFormMain::SettingsRequested);
     connect(FActionAbout, &QAction::triggered, this, &TFormMain::AboutRequested);
 }
@@ -179,6 +194,7 @@ void TFormMain::BuildLayout()
     right->itemAt(0)->widget()->setFocus();
     addButton(FActionTotal);
     addButton(FActionPrint);
+    addButton(FActionPrintToPdf);
     addButton(FActionReset);
     right->addStretch(1);
     FCalculator = new TCalculator(central);
@@ -401,4 +417,44 @@ bool TFormMain::DisconnectScale()
     FDisplayScaleWeight->SetCaption(caption);
     FDisplayScaleWeight->setToolTip(caption);
     return !port.IsOpen();
+}
+
+TTicketInput TFormMain::TicketInput() const
+{
+    TTicketInput input;
+    // One line per paragraph of the memo, as it shows them; an empty memo has none.
+    const QTextDocument* document = FMemoLocation->document();
+    if (!document->isEmpty())
+        for (QTextBlock block = document->begin(); block.isValid(); block = block.next())
+            input.LocationLines << block.text();
+    for (int row = 0; row < FAxleList->count(); ++row)
+        input.AxleWeights << FAxleList->item(row)->text();
+    input.TotalWeight = FTotalWeight;
+    input.MeasurementSystem = FCurrentDefinition->MeasurementSystem();
+    input.MarginLeft = FSpinEditMarginLeft->value();
+    input.MarginTop = FSpinEditMarginTop->value();
+    input.Clock = QDateTime::currentDateTime();
+    return input;
+}
+
+TPrintResult TFormMain::ActionTotalExecute()
+{
+    return PrintTicket(TicketInput(), FCheckBoxUseDefaultPrinter->isChecked(),
+                       FPrinterChoice ? *FPrinterChoice : SystemPrinterChoice());
+}
+
+TPrintResult TFormMain::ActionPrintExecute()
+{
+    const TPrintResult result = ActionTotalExecute();
+    if (result == TPrintResult::Printed)
+        ActionResetExecute();
+    return result;
+}
+
+TPrintResult TFormMain::ActionPrintToPdfExecute()
+{
+    const QString path = FPdfPathAsker ? FPdfPathAsker(this) : QString();
+    if (path.isEmpty())
+        return TPrintResult::Cancelled;
+    return PrintTicketToPdf(path, TicketInput());
 }

@@ -5,7 +5,10 @@
 #include <QTimer>
 #include <QtGlobal>
 
+#include <functional>
 #include <memory>
+
+#include "ticket/ticket.h"
 
 class QAction;
 class QCheckBox;
@@ -41,6 +44,22 @@ public:
 
     void ActionAxleExecute();
     void ActionResetExecute();
+    // "Print": the ticket of the weighing, which stays.
+    TPrintResult ActionTotalExecute();
+    // "Print and Reset": a new weighing starts only once the ticket is printed.
+    TPrintResult ActionPrintExecute();
+    // "Print to PDF": the ticket to a file the operator names; no name, nothing written.
+    TPrintResult ActionPrintToPdfExecute();
+
+    // The ticket as the window stands now.
+    TTicketInput TicketInput() const;
+
+    // Where Print sends the ticket (not owned; nullptr is the system's choice). For tests.
+    void SetPrinterChoice(TPrinterChoice* choice) { FPrinterChoice = choice; }
+    // Asks for the PDF file's name; an empty answer cancels. The window's own asks with a
+    // file dialog.
+    using TPdfPathAsker = std::function<QString(QWidget* parent)>;
+    void SetPdfPathAsker(TPdfPathAsker asker) { FPdfPathAsker = std::move(asker); }
 
     // The packet message from the capture.
     void WMScalePacket(TScalePacketEvent& event);
@@ -82,15 +101,14 @@ public:
     QAction* ActionAxle() const { return FActionAxle; }
     QAction* ActionTotal() const { return FActionTotal; }
     QAction* ActionPrint() const { return FActionPrint; }
+    QAction* ActionPrintToPdf() const { return FActionPrintToPdf; }
     QAction* ActionReset() const { return FActionReset; }
     QAction* ActionSettings() const { return FActionSettings; }
     QAction* ActionAbout() const { return FActionAbout; }
 
 Q_SIGNALS:
-    // The actions whose handlers live with the ticket printing, the definition editor and
-    // the About box; those connect here.
-    void PrintRequested();         // ActionTotal, "Print"
-    void PrintAndResetRequested(); // ActionPrint, "Print and Reset"
+    // The actions whose handlers live with the definition editor and the About box; those
+    // connect here.
     void SettingsRequested();      // ActionSettings
     void AboutRequested();         // ActionAbout
 
@@ -111,6 +129,8 @@ private:
     qint32 FAxleCount = 0;
     int FPacketTimeOut = DefaultPacketTimeOutMs;
     bool FPollErrorShown = false;
+    TPrinterChoice* FPrinterChoice = nullptr;
+    TPdfPathAsker FPdfPathAsker;
 
     std::unique_ptr<TDMScale> FDMScale;
     std::unique_ptr<THbScaleSettings> FCurrentDefinition;
@@ -135,6 +155,7 @@ private:
     QAction* FActionAxle = nullptr;
     QAction* FActionTotal = nullptr;
     QAction* FActionPrint = nullptr;
+    QAction* FActionPrintToPdf = nullptr;
     QAction* FActionReset = nullptr;
     QAction* FActionSettings = nullptr;
     QAction* FActionAbout = nullptr;

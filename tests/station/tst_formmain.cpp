@@ -9,6 +9,7 @@
 #include "scale/dmscale.h"
 #include "support/guitestmain.h"
 #include "support/pty.h"
+#include "ticket/ticket.h"
 #include "widgets/leddisplay.h"
 #include "widgets/tcolor.h"
 
@@ -18,6 +19,9 @@
 #include <QFile>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QPrinter>
+#include <QProcess>
+#include <QTemporaryDir>
 #include <QPlainTextEdit>
 #include <QRadioButton>
 #include <QTest>
@@ -111,6 +115,37 @@ void RunScript(TFormMain& form, const QString& script)
         else
             Post(form, step);
     }
+}
+
+// A printer that is a PDF file, or no printer at all.
+class TPdfPrinterChoice final : public TPrinterChoice {
+public:
+    explicit TPdfPrinterChoice(QString path) : Path(std::move(path)) {}
+    bool AnyPrinterInstalled() override { return Installed; }
+    bool SelectDefaultPrinter(QPrinter& printer) override { return Aim(printer); }
+    bool AskForPrinter(QPrinter& printer) override { return Aim(printer); }
+    bool Aim(QPrinter& printer) const
+    {
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        printer.setOutputFileName(Path);
+        return true;
+    }
+    QString Path;
+    bool Installed = true;
+};
+
+// The PDF's text lines with their runs of blanks squeezed to one.
+QStringList PdfLines(const QString& path)
+{
+    QProcess pdftotext;
+    pdftotext.start(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), path, QStringLiteral("-")});
+    if (!pdftotext.waitForFinished(30000) || pdftotext.exitCode() != 0)
+        return {QStringLiteral("pdftotext failed: ") + QString::fromLocal8Bit(pdftotext.readAllStandardError())};
+    QStringList lines;
+    for (const QString& line : QString::fromUtf8(pdftotext.readAllStandardOutput()).split(u'\n'))
+        if (!line.trimmed().isEmpty())
+            lines << line.simplified();
+    return lines;
 }
 
 } // namespace
@@ -452,6 +487,76 @@ private Q_SLOTS:
         form.Timer1Timer();
         QCOMPARE(form.RzLEDDisplayScaleWeight()->Caption(), QStringLiteral("Port COM3 is closed"));
         QVERIFY(boxes.Errors.isEmpty());
+    }
+
+    void printToPdf()
+    {
+        TRecordedBoxes boxes;
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        const QString path = dir.filePath(QStringLiteral("ticket.pdf"));
+        const std::unique_ptr<TFormMain> form = ShownForm();
+        QVERIFY(form);
+        RunScript(*form, QStringLiteral("8000 + 12000 +"));
+        form->cxMemoLocation()->setPlainText(QStringLiteral("North gate\nQuarry road 4"));
+
+        form->SetPdfPathAsker([](QWidget*) { return QString(); });
+        QCOMPARE(form->ActionPrintToPdfExecute(), TPrintResult::Cancelled);
+        QVERIFY(!QFile::exists(path));
+
+        form->SetPdfPathAsker([&](QWidget*) { return path; });
+        QCOMPARE(form->ActionPrintToPdfExecute(), TPrintResult::Printed);
+        QCOMPARE(boxes.Errors, QStringList());
+        const QString unit = TicketUnit(form->CurrentDefinition().MeasurementSystem());
+        const QStringList lines = PdfLines(path);
+        for (const QString& expected :
+             {QStringLiteral("North gate"), QStringLiteral("Quarry road 4"),
+              TicketAxleLine(1, QStringLiteral("8000"), unit).simplified(),
+              TicketAxleLine(2, QStringLiteral("12000"), unit).simplified(),
+              TicketTotalLine(20000, unit).simplified()})
+            QVERIFY2(lines.contains(expected), qPrintable(expected + u'\n' + lines.join(u'\n')));
+        // The file is a copy; the weighing goes on.
+        QCOMPARE(form->AxleCount(), 2);
+    }
+
+    void printAndReset_data()
+    {
+        QTest::addColumn<bool>("andReset");
+        QTest::addColumn<bool>("printerInstalled");
+        QTest::addColumn<bool>("cleared");
+
+        QTest::newRow("print keeps the weighing") << false << true << false;
+        QTest::newRow("print and reset clears it") << true << true << true;
+        QTest::newRow("print and reset, not printed, keeps it") << true << false << false;
+    }
+    void printAndReset()
+    {
+        QFETCH(bool, andReset);
+        QFETCH(bool, printerInstalled);
+        QFETCH(bool, cleared);
+
+        TRecordedBoxes boxes;
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        TPdfPrinterChoice choice(dir.filePath(QStringLiteral("printed.pdf")));
+        choice.Installed = printerInstalled;
+        const std::unique_ptr<TFormMain> form = ShownForm();
+        QVERIFY(form);
+        form->SetPrinterChoice(&choice);
+        RunScript(*form, QStringLiteral("8000 + 12000 +"));
+
+        (andReset ? form->ActionPrint() : form->ActionTotal())->trigger();
+
+        QCOMPARE(QFile::exists(choice.Path), printerInstalled);
+        QCOMPARE(boxes.Errors.size(), printerInstalled ? 0 : 1);
+        if (printerInstalled)
+            QVERIFY(PdfLines(choice.Path).contains(TicketTotalLine(20000, TicketUnit(form->CurrentDefinition().MeasurementSystem())).simplified()));
+        const QStringList list = cleared ? QStringList{} : QStringList{"8000", "12000"};
+        QCOMPARE(ListItems(*form->AxleList()), list);
+        QCOMPARE(form->TotalWeight(), cleared ? 0 : 20000);
+        QCOMPARE(form->AxleCount(), list.size());
+        QCOMPARE(form->RzLEDDisplayTotal()->Caption(), cleared ? QStringLiteral("0") : QStringLiteral("20000"));
+        QCOMPARE(form->RzLEDDisplayAxleCount()->Caption(), QString::number(list.size()));
     }
 
     // Renders the window in each display state when PONDREL_STATION_RENDERS names a folder.

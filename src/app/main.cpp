@@ -1,0 +1,100 @@
+#include "app/dmsystem.h"
+#include "app/singleinstance.h"
+#include "app/widgetboxes.h"
+#include "platform/errors.h"
+#include "platform/messagebox.h"
+#include "about/aboutbox.h"
+#include "station/hbformmain.h"
+
+#include <QApplication>
+#include <QTimer>
+
+#include <exception>
+#include <memory>
+
+namespace {
+
+// Reports what escapes an event handler and carries on, so one failed action does not
+// end the station.
+class TPondrelApplication final : public QApplication {
+public:
+    using QApplication::QApplication;
+
+    bool notify(QObject* receiver, QEvent* event) override
+    {
+        try {
+            return QApplication::notify(receiver, event);
+        } catch (const EPondrelError& error) {
+            MessageBoxes().ShowError(error.Message());
+        } catch (const std::exception& error) {
+            MessageBoxes().ShowError(QString::fromLocal8Bit(error.what()));
+        } catch (...) {
+            MessageBoxes().ShowError(QStringLiteral("An unexpected error occurred."));
+        }
+        return false;
+    }
+};
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    TPondrelApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("pondrel"));
+    QApplication::setApplicationDisplayName(QStringLiteral("Pondrel 2.0"));
+    QApplication::setDesktopFileName(QStringLiteral("pondrel"));
+
+    TWidgetMessageBoxes boxes;
+    SetMessageBoxes(&boxes);
+    struct TUninstallBoxes {
+        ~TUninstallBoxes() { SetMessageBoxes(nullptr); }
+    } uninstallBoxes;
+
+    TSingleInstance instance;
+    switch (instance.Start()) {
+    case TSingleInstance::TStart::First:
+        break;
+    case TSingleInstance::TStart::AlreadyRunning:
+        return 0;
+    case TSingleInstance::TStart::Failed:
+        MessageBoxes().ShowError(instance.ErrorText());
+        return 1;
+    }
+
+    std::unique_ptr<TDMSystem> system;
+    try {
+        system = std::make_unique<TDMSystem>();
+    } catch (const EPondrelError& error) {
+        MessageBoxes().ShowError(
+            QStringLiteral("The program's settings could not be loaded, so Pondrel stops.\n\n%1")
+                .arg(error.Message()));
+        return 1;
+    }
+
+    int result = 0;
+    {
+        TFormMain form;
+        THbAboutBox aboutBox(&form); // made once at start-up and reused
+        QObject::connect(&form, &TFormMain::AboutRequested, &aboutBox, [&aboutBox] { aboutBox.exec(); });
+        instance.SetRaiseHandler([&form] {
+            form.setWindowState((form.windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
+            form.show();
+            form.raise();
+            form.activateWindow();
+        });
+        form.show();
+        // Connect once the window is on screen, so a port error box has a window to sit on.
+        QTimer::singleShot(0, &form, [&form] {
+            try {
+                form.ConnectScale(QStringLiteral("Scale1"));
+            } catch (const EPondrelError& error) {
+                MessageBoxes().ShowError(error.Message());
+            }
+        });
+        result = QApplication::exec();
+        instance.SetRaiseHandler({});
+    }
+    // The window goes before the settings it reads through the definition records.
+    system.reset();
+    return result;
+}
