@@ -151,20 +151,23 @@ void THbScaleSettings::SetMeasurementSystem(int value)
     FMeasurementSystem = QString::number(value);
 }
 
+QString PollCommandForScaleType(int scaleType)
+{
+    switch (scaleType) {
+    case stWesternDF2500Mode6:
+        return QStringLiteral("\x02?\r");
+    case stIQplusCommand:
+        return QStringLiteral("XG\r");
+    default:
+        return {};
+    }
+}
+
 void THbScaleSettings::DeriveOutputMode()
 {
-    switch (ScaleType) {
-    case stWesternDF2500Mode6:
-        FIsContinuousOutput = false;
-        FPollCommand = QStringLiteral("\x02?\r");
-        break;
-    case stIQplusCommand:
-        FIsContinuousOutput = false;
-        FPollCommand = QStringLiteral("XG\r");
-        break;
-    default:
-        // The poll command stays as it was; nothing sends it in continuous mode.
-        FIsContinuousOutput = true;
-        break;
-    }
+    const QString command = PollCommandForScaleType(ScaleType);
+    FIsContinuousOutput = command.isEmpty();
+    // A continuous type keeps the poll command it had; nothing sends it.
+    if (!FIsContinuousOutput)
+        FPollCommand = command;
 }

@@ -23,6 +23,9 @@ constexpr int ScaleTypeCount = 16;
 constexpr int stWesternDF2500Mode6 = 13;
 constexpr int stIQplusCommand = 14;
 constexpr int stUserDefined = 15;
+// The command that asks a polled indicator type for a reading (plain text); empty for the
+// types that send readings by themselves.
+QString PollCommandForScaleType(int scaleType);
 // The type names in the order of the editor's type list.
 const QString& ScaleTypeName(int scaleType); // empty for an index outside 0 to 15
 

@@ -302,17 +302,9 @@ void TFormMain::Timer2Timer()
     TSerialComponent& port = FDMScale->nrComm1();
     if (!port.IsOpen())
         return;
-    QByteArray command;
-    switch (FCurrentDefinition->ScaleType) {
-    case stWesternDF2500Mode6:
-        command = QByteArrayLiteral("\x02?\r");
-        break;
-    case stIQplusCommand:
-        command = QByteArrayLiteral("XG\r");
-        break;
-    default:
+    const QByteArray command = PollCommandForScaleType(FCurrentDefinition->ScaleType).toLatin1();
+    if (command.isEmpty())
         return;
-    }
     try {
         port.Send(command);
     } catch (const EPondrelError& error) {
@@ -398,8 +390,7 @@ bool TFormMain::ConnectScale(const QString& name)
             bool ok = false;
             const int timeOut = definition.TimeOut().trimmed().toInt(&ok);
             FPacketTimeOut = ok ? timeOut : DefaultPacketTimeOutMs;
-            if (definition.ScaleType == stWesternDF2500Mode6
-                || definition.ScaleType == stIQplusCommand)
+            if (!PollCommandForScaleType(definition.ScaleType).isEmpty())
                 F_Timer2.start();
         }
     } catch (const EPondrelError&) {

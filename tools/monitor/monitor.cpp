@@ -322,8 +322,7 @@ bool TScaleMonitor::ConnectPort(const TMonitorPortOptions& options)
 
 void TScaleMonitor::AfterOpen()
 {
-    const int type = DecodeDefinition().ScaleType;
-    if (type == stWesternDF2500Mode6 || type == stIQplusCommand)
+    if (!PollCommandForScaleType(DecodeDefinition().ScaleType).isEmpty())
         FPollTimer.start();
     if (FNoPacketTimer.interval() > 0)
         FNoPacketTimer.start();
@@ -333,17 +332,9 @@ void TScaleMonitor::PollTimerTimer()
 {
     if (!FScale->nrComm1().IsOpen())
         return;
-    QByteArray command;
-    switch (DecodeDefinition().ScaleType) {
-    case stWesternDF2500Mode6:
-        command = QByteArrayLiteral("\x02?\r");
-        break;
-    case stIQplusCommand:
-        command = QByteArrayLiteral("XG\r");
-        break;
-    default:
+    const QByteArray command = PollCommandForScaleType(DecodeDefinition().ScaleType).toLatin1();
+    if (command.isEmpty())
         return;
-    }
     try {
         FScale->nrComm1().Send(command);
     } catch (const EPondrelError& error) {
