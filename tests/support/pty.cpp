@@ -23,6 +23,10 @@ TPtyPair::TPtyPair()
         ::tcsetattr(slave, TCSANOW, &attributes);
     }
     ::fcntl(master, F_SETFL, ::fcntl(master, F_GETFL) | O_NONBLOCK);
+    // Programs the test starts must not inherit an end: a child holding a copy of the
+    // master would never see the hang-up when the test closes it.
+    ::fcntl(master, F_SETFD, ::fcntl(master, F_GETFD) | FD_CLOEXEC);
+    ::fcntl(slave, F_SETFD, ::fcntl(slave, F_GETFD) | FD_CLOEXEC);
     FMaster = master;
     FSlaveKeepAlive = slave;
     FSlavePath = QString::fromLocal8Bit(name);

@@ -24,24 +24,12 @@ namespace {
 
 const QString Tool = QStringLiteral(PONDREL_MONITOR_TOOL);
 
-// openpty() leaves its descriptors inheritable: a monitor holding a copy of the master end
-// would never see the hang-up when the test closes it.
-void KeepDescriptorsFromChildren()
-{
-    const QStringList descriptors = QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::Files);
-    for (const QString& name : descriptors) {
-        const int fd = name.toInt();
-        if (fd > 2)
-            ::fcntl(fd, F_SETFD, ::fcntl(fd, F_GETFD) | FD_CLOEXEC);
-    }
-}
 
 // A running monitor whose standard output is read line by line.
 class TMonitorProcess {
 public:
     explicit TMonitorProcess(const QStringList& arguments)
     {
-        KeepDescriptorsFromChildren();
         FProcess.start(Tool, arguments);
     }
     ~TMonitorProcess()

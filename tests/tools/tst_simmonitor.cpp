@@ -21,22 +21,11 @@ namespace {
 const QString Sim = QStringLiteral(PONDREL_SIM_TOOL);
 const QString Monitor = QStringLiteral(PONDREL_MONITOR_TOOL);
 
-// Children must not inherit the test's descriptors (a pseudo-terminal end among them).
-void KeepDescriptorsFromChildren()
-{
-    const QStringList descriptors = QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::Files);
-    for (const QString& name : descriptors) {
-        const int fd = name.toInt();
-        if (fd > 2)
-            ::fcntl(fd, F_SETFD, ::fcntl(fd, F_GETFD) | FD_CLOEXEC);
-    }
-}
 
 class TChild {
 public:
     TChild(const QString& program, const QStringList& arguments, const QByteArray& input = {})
     {
-        KeepDescriptorsFromChildren();
         FProcess.start(program, arguments);
         if (!input.isEmpty())
             FProcess.write(input);
