@@ -7,7 +7,6 @@
 #include "station/hbformmain.h"
 
 #include <QApplication>
-#include <QTimer>
 
 #include <exception>
 #include <memory>
@@ -82,15 +81,7 @@ int main(int argc, char* argv[])
             form.raise();
             form.activateWindow();
         });
-        form.show();
-        // Connect once the window is on screen, so a port error box has a window to sit on.
-        QTimer::singleShot(0, &form, [&form] {
-            try {
-                form.ConnectScale(QStringLiteral("Scale1"));
-            } catch (const EPondrelError& error) {
-                MessageBoxes().ShowError(error.Message());
-            }
-        });
+        form.show(); // connects "Scale1" once on screen
         result = QApplication::exec();
         instance.SetRaiseHandler({});
     }

@@ -4,6 +4,7 @@
 #include "platform/errors.h"
 #include "platform/messagebox.h"
 #include "platform/scalepacketevent.h"
+#include "platform/userfolders.h"
 #include "platform/verhelpers.h"
 #include "scale/displayweight.h"
 #include "scale/dmscale.h"
@@ -14,9 +15,12 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
+#include <QFileInfo>
+#include <QGuiApplication>
 #include <QFileDialog>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -27,6 +31,8 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
+#include <QShowEvent>
 #include <QSpinBox>
 #include <QTextBlock>
 #include <QTextDocument>
@@ -56,6 +62,18 @@ TLedDisplay* NewDisplay(const QString& name, const QString& caption, QWidget* pa
 
 } // namespace
 
+QString LayoutFilePath(const QString& dataFolder, const QString& caption)
+{
+    // A new account may not have its data folder yet.
+    QDir().mkpath(dataFolder);
+    const QDir data(dataFolder);
+    if (caption.isEmpty())
+        return data.filePath(QStringLiteral("ui.ini"));
+    if (!QFileInfo(data.filePath(caption)).isDir() && !data.mkdir(caption))
+        return data.filePath(caption + QStringLiteral("_ui.ini"));
+    return QDir(data.filePath(caption)).filePath(QStringLiteral("ui.ini"));
+}
+
 TFormMain::TFormMain(QWidget* parent)
     : QMainWindow(parent),
       FDMScale(std::make_unique<TDMScale>()),
@@ -69,6 +87,8 @@ TFormMain::TFormMain(QWidget* parent)
     BuildActions();
     BuildLayout();
     resize(784, 562);
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - rect().center());
 
     F_Timer1.setObjectName(QStringLiteral("_Timer1"));
     F_Timer2.setObjectName(QStringLiteral("_Timer2"));
@@ -78,13 +98,92 @@ TFormMain::TFormMain(QWidget* parent)
     connect(&F_Timer2, &QTimer::timeout, this, &TFormMain::Timer2Timer);
     F_Timer1.start();
     F_Timer2.start();
+
+    // The path comes from the version caption, before the file may replace the caption.
+    FPropertiesStore.SetStorageName(LayoutFilePath(ApplicationDataFolder(), windowTitle()));
+    KeepInLayoutFile();
+    FPropertiesStore.Restore();
 }
 
 TFormMain::~TFormMain()
 {
+    // Nothing of the scale may run once its objects are gone, not even inside the error
+    // box below.
+    F_Timer1.stop();
+    F_Timer2.stop();
     DisconnectScale();
-    // No capture may post to a window that is going away.
     FDMScale->SetListenerWindow(nullptr);
+    QCoreApplication::removePostedEvents(this, TScalePacketEvent::EventType);
+    FDMScale.reset();
+    FCurrentDefinition.reset();
+
+    const QString error = FPropertiesStore.Store();
+    if (!error.isEmpty())
+        MessageBoxes().ShowError(error);
+}
+
+void TFormMain::KeepInLayoutFile()
+{
+    const QString caption = QStringLiteral("Caption");
+    const QString captionOptions = QStringLiteral("CaptionOptions.Text");
+    for (QPushButton* button : findChildren<QPushButton*>())
+        if (button->objectName().startsWith(QLatin1String("cxButton")))
+            FPropertiesStore.AddProperty(button, caption, "text");
+    for (QAbstractButton* box : {static_cast<QAbstractButton*>(FCheckBoxUseDefaultPrinter),
+                                 static_cast<QAbstractButton*>(FRadioButton1),
+                                 static_cast<QAbstractButton*>(FRadioButton2)}) {
+        FPropertiesStore.AddProperty(box, caption, "text");
+        FPropertiesStore.AddProperty(box, QStringLiteral("Checked"), "checked");
+    }
+    FPropertiesStore.AddProperty(FSpinEditMarginLeft, QStringLiteral("Value"), "value");
+    FPropertiesStore.AddProperty(FSpinEditMarginTop, QStringLiteral("Value"), "value");
+    FPropertiesStore.AddProperty(FTextEdit1, QStringLiteral("Text"), "text");
+    FPropertiesStore.AddProperty(FTextEditOperator, QStringLiteral("Text"), "text");
+    FPropertiesStore.AddProperty(FGroupAxleWeights, captionOptions, "title");
+    for (QLabel* item : findChildren<QLabel*>())
+        if (item->objectName().startsWith(QLatin1String("LayoutItem")))
+            FPropertiesStore.AddProperty(item, captionOptions, "text");
+    FPropertiesStore.AddProperty(this, caption, "windowTitle");
+}
+
+void TFormMain::showEvent(QShowEvent* event)
+{
+    QMainWindow::showEvent(event);
+    // Queued, so that a port error box finds the window already on screen.
+    if (!event->spontaneous())
+        QTimer::singleShot(0, this, &TFormMain::FormShow);
+}
+
+void TFormMain::FormShow()
+{
+    try {
+        ConnectScale(QStringLiteral("Scale1"));
+    } catch (const EPondrelError& error) {
+        // The window works without a scale; the display says the port is closed.
+        MessageBoxes().ShowError(error.Message());
+    }
+    FButtonAxle->setFocus();
+    QString location = FTextEdit1->text();
+    // The carrier ends every line with a break; the last one does not open a new line.
+    if (location.endsWith(u'\n'))
+        location.chop(1);
+    FMemoLocation->setPlainText(location);
+}
+
+void TFormMain::closeEvent(QCloseEvent* event)
+{
+    FormClose();
+    QMainWindow::closeEvent(event);
+}
+
+void TFormMain::FormClose()
+{
+    QString location;
+    const QTextDocument* document = FMemoLocation->document();
+    if (!document->isEmpty())
+        for (QTextBlock block = document->begin(); block.isValid(); block = block.next())
+            location += block.text() + u'\n';
+    FTextEdit1->setText(location);
 }
 
 void TFormMain::BuildActions()
@@ -123,8 +222,10 @@ void TFormMain::BuildLayout()
 
     // Left column: displays, the operator's entries and the mode.
     auto* left = new QVBoxLayout;
-    auto addCaptioned = [&](const QString& caption, QWidget* control, int stretch = 0) {
+    auto addCaptioned = [&](const char* itemName, const QString& caption, QWidget* control,
+                            int stretch = 0) {
         auto* label = new QLabel(caption, central);
+        label->setObjectName(QLatin1String(itemName));
         label->setBuddy(control);
         left->addWidget(label);
         left->addWidget(control, stretch);
@@ -135,10 +236,10 @@ void TFormMain::BuildLayout()
     FDisplayScaleWeight = NewDisplay(QStringLiteral("RzLEDDisplayScaleWeight"), QString(), central);
     FDisplayAxleCount = NewDisplay(QStringLiteral("RzLEDDisplayAxleCount"), QStringLiteral("0"),
                                    central);
-    addCaptioned(QStringLiteral("Axle Weight"), FDisplayAxleWeight);
-    addCaptioned(QStringLiteral("Total"), FDisplayTotal);
-    addCaptioned(QStringLiteral("Scale Weight"), FDisplayScaleWeight);
-    addCaptioned(QStringLiteral("Axle Count"), FDisplayAxleCount);
+    addCaptioned("LayoutItemAxleWeight", QStringLiteral("Axle Weight"), FDisplayAxleWeight);
+    addCaptioned("LayoutItemTotal", QStringLiteral("Total"), FDisplayTotal);
+    addCaptioned("LayoutItemScaleWeight", QStringLiteral("Scale Weight"), FDisplayScaleWeight);
+    addCaptioned("LayoutItemAxleCount", QStringLiteral("Axle Count"), FDisplayAxleCount);
 
     FMemoLocation = new QPlainTextEdit(central);
     FMemoLocation->setObjectName(QStringLiteral("cxMemoLocation"));
@@ -147,12 +248,12 @@ void TFormMain::BuildLayout()
     FMemoLocation->setLineWrapMode(QPlainTextEdit::NoWrap);
     FMemoLocation->setTabChangesFocus(true);
     FMemoLocation->installEventFilter(this);
-    addCaptioned(QStringLiteral("Location:"), FMemoLocation, 1);
+    addCaptioned("LayoutItemLocation", QStringLiteral("Location:"), FMemoLocation, 1);
 
     FTextEditOperator = new QLineEdit(central);
     FTextEditOperator->setObjectName(QStringLiteral("cxTextEditOperator"));
     FTextEditOperator->installEventFilter(this);
-    addCaptioned(QStringLiteral("Weighed by:"), FTextEditOperator);
+    addCaptioned("LayoutItemWeighedBy", QStringLiteral("Weighed by:"), FTextEditOperator);
 
     FRadioButton1 = new QRadioButton(QStringLiteral("Axle Weight = Scale Weight"), central);
     FRadioButton1->setObjectName(QStringLiteral("cxRadioButton1"));
@@ -173,6 +274,8 @@ void TFormMain::BuildLayout()
 
     // Middle column: the captured axles.
     auto* group = new QGroupBox(QStringLiteral("Axle Weights"), central);
+    group->setObjectName(QStringLiteral("LayoutGroupAxleWeights"));
+    FGroupAxleWeights = group;
     auto* groupLayout = new QVBoxLayout(group);
     FAxleList = new QListWidget(group);
     FAxleList->setObjectName(QStringLiteral("AxleList"));
@@ -182,26 +285,27 @@ void TFormMain::BuildLayout()
 
     // Right column: the actions and the calculator.
     auto* right = new QVBoxLayout;
-    auto addButton = [&](QAction* action) {
+    auto addButton = [&](const char* name, QAction* action) {
         auto* button = new QPushButton(action->text(), central);
-        button->setObjectName(QStringLiteral("Button") + action->objectName());
+        button->setObjectName(QLatin1String(name));
         button->setAutoDefault(false);
         connect(button, &QPushButton::clicked, action, &QAction::trigger);
         right->addWidget(button);
+        return button;
     };
-    addButton(FActionAxle);
+    FButtonAxle = addButton("cxButtonAxle", FActionAxle);
     // Start on the Axle button, so Space captures until the operator enters a text field.
-    right->itemAt(0)->widget()->setFocus();
-    addButton(FActionTotal);
-    addButton(FActionPrint);
-    addButton(FActionPrintToPdf);
-    addButton(FActionReset);
+    FButtonAxle->setFocus();
+    addButton("cxButtonPrint", FActionTotal);
+    addButton("cxButtonPrintAndReset", FActionPrint);
+    addButton("cxButtonPrintToPdf", FActionPrintToPdf);
+    addButton("cxButtonReset", FActionReset);
     right->addStretch(1);
     FCalculator = new TCalculator(central);
     FCalculator->setObjectName(QStringLiteral("RzCalculator1"));
     right->addWidget(FCalculator);
-    addButton(FActionSettings);
-    addButton(FActionAbout);
+    addButton("cxButtonScaleSettings", FActionSettings);
+    addButton("cxButtonAbout", FActionAbout);
 
     columns->addLayout(left, 3);
     columns->addWidget(group, 2);
@@ -252,7 +356,7 @@ void TFormMain::WMScalePacket(TScalePacketEvent& event)
 {
     // Taking the text frees it on every path below.
     const std::unique_ptr<QString> packet = event.TakeText();
-    if (QCoreApplication::closingDown() || !packet)
+    if (QCoreApplication::closingDown() || !packet || !FCurrentDefinition)
         return;
     // Without a decoder the watchdog is left running, so "No Data" follows.
     if (!CurrentDecoder)

@@ -9,12 +9,16 @@
 #include <memory>
 
 #include "ticket/ticket.h"
+#include "widgets/propertiesstore.h"
 
 class QAction;
 class QCheckBox;
+class QGroupBox;
+class QLabel;
 class QLineEdit;
 class QListWidget;
 class QPlainTextEdit;
+class QPushButton;
 class QRadioButton;
 class QSpinBox;
 class TCalculator;
@@ -22,6 +26,11 @@ class TDMScale;
 class THbScaleSettings;
 class TLedDisplay;
 class TScalePacketEvent;
+
+// Where the window keeps its layout file: "ui.ini" in the folder named by the caption
+// under dataFolder, or "<caption>_ui.ini" in dataFolder itself when that folder can be
+// neither found nor made. Creates dataFolder when missing and the caption's folder.
+QString LayoutFilePath(const QString& dataFolder, const QString& caption);
 
 // The weighing station's window: the live weight from the indicator, axle capture with its
 // list, total and count, and the operator's entries for the ticket. Main thread only.
@@ -31,8 +40,17 @@ class TScalePacketEvent;
 class TFormMain : public QMainWindow {
     Q_OBJECT
 public:
+    // Restores the layout file's values once the controls exist.
     explicit TFormMain(QWidget* parent = nullptr);
-    ~TFormMain() override; // disconnects before the data module goes
+    // Disconnects, frees the data module and the definition, then writes the layout file.
+    ~TFormMain() override;
+
+    // Connects "Scale1", puts the focus on the Axle button and the kept location text into
+    // the memo. Runs just after each show, once the window is on screen.
+    void FormShow();
+    // Hands the location memo's text to its carrier, for the layout file.
+    void FormClose();
+    const QString& LayoutFile() const { return FPropertiesStore.StorageName(); }
 
     // Loads the named definition into CurrentDefinition() (store errors reach the caller),
     // selects its decoder and unit and opens its port with this window as listener. An
@@ -105,6 +123,7 @@ public:
     QAction* ActionReset() const { return FActionReset; }
     QAction* ActionSettings() const { return FActionSettings; }
     QAction* ActionAbout() const { return FActionAbout; }
+    QPushButton* cxButtonAxle() const { return FButtonAxle; }
 
 Q_SIGNALS:
     // The actions whose handlers live with the definition editor and the About box; those
@@ -114,6 +133,8 @@ Q_SIGNALS:
 
 protected:
     bool event(QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
@@ -122,6 +143,7 @@ private:
     // Space captures an axle except while a text entry has the focus, where it types.
     void TextEntryFocusChanged(QWidget* entry);
     void ShowTotals();
+    void KeepInLayoutFile();
 
     qint32 FScaleWeight = 0;
     qint32 FAxleValue = 0;
@@ -131,6 +153,7 @@ private:
     bool FPollErrorShown = false;
     TPrinterChoice* FPrinterChoice = nullptr;
     TPdfPathAsker FPdfPathAsker;
+    TPropertiesStore FPropertiesStore; // cxPropertiesStore1
 
     std::unique_ptr<TDMScale> FDMScale;
     std::unique_ptr<THbScaleSettings> FCurrentDefinition;
@@ -151,6 +174,8 @@ private:
     QSpinBox* FSpinEditMarginTop = nullptr;
     QSpinBox* FSpinEditMarginLeft = nullptr;
     QLineEdit* FTextEdit1 = nullptr;
+    QPushButton* FButtonAxle = nullptr;
+    QGroupBox* FGroupAxleWeights = nullptr;
 
     QAction* FActionAxle = nullptr;
     QAction* FActionTotal = nullptr;

@@ -5,6 +5,8 @@
 #include "platform/messagebox.h"
 #include "platform/scalepacketevent.h"
 #include "platform/serialcomponent.h"
+#include "platform/userfolders.h"
+#include "platform/verhelpers.h"
 #include "scale/displayweight.h"
 #include "scale/dmscale.h"
 #include "support/guitestmain.h"
@@ -86,7 +88,8 @@ void StoreDefinition(const QString& name, int scaleType, int portNumber, const Q
     record.CloseDefinition();
 }
 
-// A shown, active window, so that its shortcuts reach it.
+// A shown, active window, so that its shortcuts reach it. Showing connects "Scale1", a
+// definition without a port here, and selects its decoder; the script's comes back.
 std::unique_ptr<TFormMain> ShownForm()
 {
     auto form = std::make_unique<TFormMain>();
@@ -94,6 +97,8 @@ std::unique_ptr<TFormMain> ShownForm()
     form->activateWindow();
     if (!QTest::qWaitForWindowActive(form.get()))
         return nullptr;
+    QCoreApplication::processEvents();
+    CurrentDecoder = ScriptedDecoder;
     return form;
 }
 
@@ -154,7 +159,13 @@ class TestFormMain : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    void init() { CurrentDecoder = ScriptedDecoder; }
+    void initTestCase() { StoreDefinition(QStringLiteral("Scale1"), 9, 0, QString()); }
+    void init()
+    {
+        CurrentDecoder = ScriptedDecoder;
+        // Every window writes the layout file when it goes; each test starts without one.
+        QFile::remove(LayoutFilePath(ApplicationDataFolder(), CaptionText()));
+    }
 
     void constructedState()
     {
@@ -446,11 +457,11 @@ private Q_SLOTS:
         TPtyPair pty;
         QVERIFY(pty.IsValid());
         QVERIFY(LinkComPort(3, pty.SlavePath()));
-        StoreDefinition(QStringLiteral("Scale1"), scaleType, 3, timeOut);
+        StoreDefinition(QStringLiteral("Pty scale"), scaleType, 3, timeOut);
 
         TFormMain form;
         QVERIFY(!form.ConnectScale(QString())); // an empty name changes nothing
-        QVERIFY2(form.ConnectScale(QStringLiteral("Scale1")), qPrintable(boxes.Errors.join('\n')));
+        QVERIFY2(form.ConnectScale(QStringLiteral("Pty scale")), qPrintable(boxes.Errors.join('\n')));
         QCOMPARE(form.CurrentDefinition().ScaleType, scaleType);
         QVERIFY(CurrentDecoder == DecoderForScaleType(scaleType));
         QCOMPARE(form.Timer2().isActive(), polls);
