@@ -137,47 +137,6 @@ private Q_SLOTS:
         registry.DeleteKey(QStringLiteral("\\Software"));
     }
 
-    void stationWeight_data()
-    {
-        QTest::addColumn<QString>("display");
-        QTest::addColumn<bool>("converts");
-        QTest::addColumn<int>("weight");
-        QTest::newRow("plain") << QStringLiteral("12340") << true << 12340;
-        QTest::newRow("negative") << QStringLiteral("-250") << true << -250;
-        QTest::newRow("leading zeros") << QStringLiteral("000120") << true << 120;
-        QTest::newRow("plus sign") << QStringLiteral("+7") << true << 7;
-        QTest::newRow("minus zero") << QStringLiteral("-0") << true << 0;
-        QTest::newRow("largest") << QStringLiteral("2147483647") << true << 2147483647;
-        QTest::newRow("smallest") << QStringLiteral("-2147483648") << true << int(-2147483647 - 1);
-        QTest::newRow("one above largest") << QStringLiteral("2147483648") << false << 0;
-        QTest::newRow("one below smallest") << QStringLiteral("-2147483649") << false << 0;
-        QTest::newRow("far too large") << QStringLiteral("99999999999") << false << 0;
-        QTest::newRow("many leading zeros")
-            << QStringLiteral("000000000000000000012") << true << 12;
-        QTest::newRow("decimal point") << QStringLiteral("12.5") << false << 0;
-        QTest::newRow("comma") << QStringLiteral("1,234") << false << 0;
-        QTest::newRow("empty") << QStringLiteral("") << false << 0;
-        QTest::newRow("sign alone") << QStringLiteral("-") << false << 0;
-        QTest::newRow("two signs") << QStringLiteral("--5") << false << 0;
-        QTest::newRow("leading blank") << QStringLiteral(" 12") << false << 0;
-        QTest::newRow("trailing blank") << QStringLiteral("12 ") << false << 0;
-        QTest::newRow("blank after sign") << QStringLiteral("- 12") << false << 0;
-        QTest::newRow("letter") << QStringLiteral("12kg") << false << 0;
-        QTest::newRow("hexadecimal") << QStringLiteral("0x1F") << false << 0;
-        QTest::newRow("other script digits") << QStringLiteral(u"\u0661\u0662") << false << 0;
-    }
-
-    void stationWeight()
-    {
-        QFETCH(QString, display);
-        QFETCH(bool, converts);
-        QFETCH(int, weight);
-        const std::optional<qint32> result = StationWeightFromDisplay(display);
-        QCOMPARE(result.has_value(), converts);
-        if (converts)
-            QCOMPARE(*result, weight);
-    }
-
     void jsonLine_data()
     {
         QTest::addColumn<int>("scaleType");
