@@ -1,5 +1,6 @@
 #include "app/dmsystem.h"
 #include "app/singleinstance.h"
+#include "app/termination.h"
 #include "app/widgetboxes.h"
 #include "platform/errors.h"
 #include "platform/messagebox.h"
@@ -80,6 +81,11 @@ int main(int argc, char* argv[])
             form.show();
             form.raise();
             form.activateWindow();
+        });
+        // Ends the run as the operator's close would, even from inside an open dialog.
+        TTerminationRequests termination([&form] {
+            form.close();
+            QCoreApplication::quit();
         });
         form.show(); // connects "Scale1" once on screen
         result = QApplication::exec();
