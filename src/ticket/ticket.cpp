@@ -1,5 +1,6 @@
 #include "ticket/ticket.h"
 
+#include "frame/regionalformats.h"
 #include "platform/messagebox.h"
 
 #include <QDir>
@@ -9,7 +10,6 @@
 #include <QFontMetrics>
 #include <QImage>
 #include <QImageReader>
-#include <QLocale>
 #include <QMarginsF>
 #include <QPageSize>
 #include <QPainter>
@@ -128,7 +128,7 @@ QString TicketTotalLine(qint64 total, const QString& unit)
 
 QString TicketDateLine(const QDateTime& clock)
 {
-    return QLocale().toString(clock, QStringLiteral("MMMM dd, yyyy  HH:mm:ss "));
+    return FormatDateTime(QStringLiteral("mmmm dd, yyyy  hh:mm:ss "), clock);
 }
 
 namespace {
@@ -208,9 +208,7 @@ QString PaintTicket(QPrinter& printer, const TTicketInput& input)
         out.Advance(2 * h);
     }
 
-    const QString dateLine = input.FormatDateLine ? input.FormatDateLine(input.Clock)
-                                                  : TicketDateLine(input.Clock);
-    if (!out.Line(dateLine))
+    if (!out.Line(TicketDateLine(input.Clock)))
         return fail();
     out.Advance(3 * h);
     // The filler stretches the printed area so the paper is fed past the date line.

@@ -4,13 +4,7 @@
 #include <QString>
 #include <QStringList>
 
-#include <functional>
-
 class QPrinter;
-
-// Turns the clock into the ticket's date line; the station passes its own regional
-// formatting here so every date of the program is made in one place.
-using TDateLineFormatter = std::function<QString(const QDateTime&)>;
 
 // Everything a ticket shows, read once when printing starts.
 struct TTicketInput {
@@ -22,7 +16,6 @@ struct TTicketInput {
     int MarginTop = 0;           // printer dots, first page only
     QDateTime Clock;
     QString HeaderImagePath = QStringLiteral("header_image.bmp"); // relative: current directory
-    TDateLineFormatter FormatDateLine; // empty: TicketDateLine with the default locale
 };
 
 inline const QString kTicketDocumentTitle = QStringLiteral("Pondrel Ticket");
@@ -37,7 +30,8 @@ QString TicketUnit(int measurementSystem);
 QString TicketAxleLine(int number, const QString& weight, const QString& unit);
 // "%-5s %2s %8s %s" with an empty second field.
 QString TicketTotalLine(qint64 total, const QString& unit);
-// "mmmm dd, yyyy  hh:mm:ss " with the locale's month names.
+// "mmmm dd, yyyy  hh:mm:ss ": 24-hour, with the month names and the time separator of the
+// process-wide regional formats.
 QString TicketDateLine(const QDateTime& clock);
 
 // The height of one ticket line on this printer, in its dots.

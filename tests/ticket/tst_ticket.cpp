@@ -1,6 +1,7 @@
 #include "support/guitestmain.h"
 #include "ticket/ticket.h"
 
+#include "frame/regionalformats.h"
 #include "platform/messagebox.h"
 
 #include <QDir>
@@ -11,6 +12,7 @@
 #include <QPrinter>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QXmlStreamReader>
 
@@ -208,6 +210,7 @@ private Q_SLOTS:
     {
         QVERIFY(Dir.isValid());
         QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+        LoadLocaleFormats();
         // The header picture is looked up in the current directory.
         OldCurrent = QDir::currentPath();
         QVERIFY(QDir::setCurrent(Dir.path()));
@@ -254,9 +257,11 @@ private Q_SLOTS:
     {
         QTest::addColumn<TTicketInput>("input");
         QTest::addColumn<QStringList>("expected");
+        QTest::addColumn<QLocale>("locale");
         const QString date = QStringLiteral("December 05, 2026  07:04:09");
+        const QLocale english(QLocale::English, QLocale::UnitedStates);
 
-        QTest::newRow("no axles, no memo: no total") << Input() << QStringList{date};
+        QTest::newRow("no axles, no memo: no total") << Input() << QStringList{date} << english;
 
         TTicketInput three = Input();
         three.AxleWeights = QStringList{QStringLiteral("5000"), QStringLiteral("7000"), QStringLiteral("6500")};
@@ -264,25 +269,33 @@ private Q_SLOTS:
         QTest::newRow("three axles kg")
             << three
             << QStringList{QStringLiteral("Axle   1     5000 kg"), QStringLiteral("Axle   2     7000 kg"),
-                           QStringLiteral("Axle   3     6500 kg"), QStringLiteral("Total       18500 kg"), date};
+                           QStringLiteral("Axle   3     6500 kg"), QStringLiteral("Total       18500 kg"), date}
+            << english;
 
         TTicketInput lb = three;
         lb.MeasurementSystem = 1;
         lb.LocationLines = QStringList{QStringLiteral("North Quarry"), QString(), QStringLiteral("Gate 2")};
-        lb.FormatDateLine = [](const QDateTime& clock) {
-            return QStringLiteral("weighed %1").arg(clock.toString(Qt::ISODate));
-        };
-        QTest::newRow("lb, memo, own date format")
+        QTest::newRow("lb, memo, regional month name")
             << lb
             << QStringList{QStringLiteral("North Quarry"), QStringLiteral("Gate 2"),
                            QStringLiteral("Axle   1     5000 lb"), QStringLiteral("Axle   2     7000 lb"),
                            QStringLiteral("Axle   3     6500 lb"), QStringLiteral("Total       18500 lb"),
-                           QStringLiteral("weighed 2026-12-05T07:04:09")};
+                           QStringLiteral("Dezember 05, 2026  07:04:09")}
+            << QLocale(QLocale::German, QLocale::Germany);
     }
     void printedLines()
     {
         QFETCH(TTicketInput, input);
         QFETCH(QStringList, expected);
+        QFETCH(QLocale, locale);
+        // The date line takes the user's month names; the platform reads them on a change.
+        const QLocale previous;
+        QLocale::setDefault(locale);
+        LoadLocaleFormats();
+        const auto restore = qScopeGuard([&previous] {
+            QLocale::setDefault(previous);
+            LoadLocaleFormats();
+        });
         const QString pdf = Print(QString::fromLatin1(QTest::currentDataTag()).replace(QRegularExpression(QStringLiteral("\\W+")), QStringLiteral("-")), input);
         QStringList lines = ReadPdf(pdf).Texts();
         lines.removeAll(QString()); // the filler
