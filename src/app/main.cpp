@@ -76,6 +76,11 @@ int main(int argc, char* argv[])
         TFormMain form;
         THbAboutBox aboutBox(&form); // made once at start-up and reused
         QObject::connect(&form, &TFormMain::AboutRequested, &aboutBox, [&aboutBox] { aboutBox.exec(); });
+        // This build has no definition editor; say so where the operator looks for it.
+        form.ActionSettings()->setEnabled(false);
+        form.ActionSettings()->setToolTip(
+            QStringLiteral("The scale definition editor is not part of this version. Scale "
+                           "definitions are brought in with \"pondrel-registry import\"."));
         instance.SetRaiseHandler([&form] {
             form.setWindowState((form.windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
             form.show();

@@ -290,6 +290,11 @@ void TFormMain::BuildLayout()
         button->setObjectName(QLatin1String(name));
         button->setAutoDefault(false);
         connect(button, &QPushButton::clicked, action, &QAction::trigger);
+        // The button stands for its action: it is usable when the action is.
+        connect(action, &QAction::changed, button, [button, action] {
+            button->setEnabled(action->isEnabled());
+            button->setToolTip(action->toolTip());
+        });
         right->addWidget(button);
         return button;
     };

@@ -23,6 +23,7 @@
 #include <QListWidget>
 #include <QPrinter>
 #include <QProcess>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QPlainTextEdit>
 #include <QRadioButton>
@@ -352,6 +353,18 @@ private Q_SLOTS:
         QCOMPARE(form->TotalWeight(), total.toInt());
         QCOMPARE(form->AxleCount(), list.size());
         QCOMPARE(form->RzLEDDisplayAxleCount()->Caption(), QString::number(list.size()));
+    }
+
+    // The window starts with the focus on the Axle button; Space there is one capture, not
+    // a capture and a button click.
+    void spaceOnTheFocusedAxleButtonCapturesOnce()
+    {
+        const std::unique_ptr<TFormMain> form = ShownForm();
+        QVERIFY(form);
+        QCOMPARE(QApplication::focusWidget(), form->cxButtonAxle());
+        Post(*form, QStringLiteral("5000"));
+        QTest::keyClick(form->cxButtonAxle(), Qt::Key_Space);
+        QCOMPARE(ListItems(*form->AxleList()), QStringList{QStringLiteral("5000")});
     }
 
     void spaceTypesInTextEntries_data()
