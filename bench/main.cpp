@@ -1,5 +1,5 @@
 #include <QByteArray>
-#include <QCoreApplication>
+#include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
@@ -29,15 +29,18 @@ bool IsolateUserFolders(const QTemporaryDir& home)
 
 } // namespace
 
-// The capture posts events, which needs an application object.
+// The capture posts events, which needs an application object; the station's benchmark
+// needs widgets, drawn off screen unless a platform is chosen.
 int main(int argc, char** argv)
 {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
     const QTemporaryDir home(QDir::tempPath() + QStringLiteral("/pondrel-bench-XXXXXX"));
     if (!home.isValid() || !IsolateUserFolders(home)) {
         std::fprintf(stderr, "Cannot set up a temporary home folder for the benchmarks.\n");
         return 1;
     }
-    QCoreApplication app(argc, argv);
+    QApplication app(argc, argv);
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv))
         return 1;

@@ -8,6 +8,7 @@
 #include "station/hbformmain.h"
 
 #include <QApplication>
+#include <QIcon>
 
 #include <exception>
 #include <memory>
@@ -43,6 +44,10 @@ int main(int argc, char* argv[])
     QApplication::setApplicationName(QStringLiteral("pondrel"));
     QApplication::setApplicationDisplayName(QStringLiteral("Pondrel 2.0"));
     QApplication::setDesktopFileName(QStringLiteral("pondrel"));
+    QIcon windowIcon;
+    for (const int size : {16, 32, 48, 64, 128, 256})
+        windowIcon.addFile(QStringLiteral(":/icons/pondrel-%1.png").arg(size), QSize(size, size));
+    QApplication::setWindowIcon(windowIcon);
 
     TWidgetMessageBoxes boxes;
     SetMessageBoxes(&boxes);
