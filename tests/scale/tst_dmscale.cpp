@@ -1,4 +1,5 @@
 #include "support/pty.h"
+#include "support/recordedboxes.h"
 #include "support/testmain.h"
 
 #include "definitions/scalesettings.h"
@@ -54,19 +55,6 @@ void Feed(TDMScale& scale, const QByteArray& chunk)
 {
     scale.nrComm1AfterReceive(chunk.constData(), chunk.size());
 }
-
-// Records the error boxes instead of showing them, while it lives.
-class TBoxRecorder final : public TMessageBoxes {
-public:
-    TBoxRecorder() { SetMessageBoxes(this); }
-    ~TBoxRecorder() override { SetMessageBoxes(nullptr); }
-    TBoxRecorder(const TBoxRecorder&) = delete;
-    TBoxRecorder& operator=(const TBoxRecorder&) = delete;
-
-    QStringList Errors;
-    void ShowError(const QString& text) override { Errors << text; }
-    bool Confirm(const QString&) override { return false; }
-};
 
 // Makes COM<portNumber> point at target.
 bool LinkComPort(int portNumber, const QString& target)
@@ -435,7 +423,7 @@ void TestDMScale::firstPollAfterHalfASecond()
 void TestDMScale::openScaleWithoutPortShowsNothing()
 {
     StoreDefinition(QStringLiteral("Unassigned"), stIQplusCommand, 0);
-    TBoxRecorder boxes;
+    TRecordedBoxes boxes;
     TDMScale scale;
     TRecorder listener;
     QVERIFY(!scale.OpenScale(QStringLiteral("Unassigned"), &listener));
@@ -449,7 +437,7 @@ void TestDMScale::openScaleReportsPortError()
 {
     QVERIFY(LinkComPort(25, QDir::tempPath() + QStringLiteral("/pondrel-no-such-device")));
     StoreDefinition(QStringLiteral("Unplugged"), stIQplusCommand, 25);
-    TBoxRecorder boxes;
+    TRecordedBoxes boxes;
     TDMScale scale;
     TRecorder listener;
     QVERIFY(!scale.OpenScale(QStringLiteral("Unplugged"), &listener));
@@ -485,7 +473,7 @@ void TestDMScale::openScaleStoreErrorsPropagate()
         registry.DeleteValue(QStringLiteral("ScaleType"));
         registry.WriteString(QStringLiteral("ScaleType"), QStringLiteral("14"));
     }
-    TBoxRecorder boxes;
+    TRecordedBoxes boxes;
     TDMScale scale;
     TRecorder listener;
     QVERIFY_THROWS_EXCEPTION(EPondrelError, scale.OpenScale(name, &listener));

@@ -11,6 +11,7 @@
 #include "scale/dmscale.h"
 #include "support/guitestmain.h"
 #include "support/pty.h"
+#include "support/recordedboxes.h"
 #include "ticket/ticket.h"
 #include "widgets/leddisplay.h"
 #include "widgets/tcolor.h"
@@ -45,17 +46,6 @@ bool ScriptedDecoder(const QString& packet, QString& display, ReadingStatus& sta
         status |= packet.mid(bar + 1).toInt();
     return false;
 }
-
-class TRecordedBoxes final : public TMessageBoxes {
-public:
-    TRecordedBoxes() { SetMessageBoxes(this); }
-    ~TRecordedBoxes() override { SetMessageBoxes(nullptr); }
-    TRecordedBoxes(const TRecordedBoxes&) = delete;
-    TRecordedBoxes& operator=(const TRecordedBoxes&) = delete;
-    void ShowError(const QString& text) override { Errors << text; }
-    bool Confirm(const QString&) override { return false; }
-    QStringList Errors;
-};
 
 void Post(TFormMain& form, const QString& packet, int status = 0)
 {

@@ -5,6 +5,7 @@
 #include "platform/userfolders.h"
 #include "platform/verhelpers.h"
 #include "support/guitestmain.h"
+#include "support/recordedboxes.h"
 
 #include <QAbstractButton>
 #include <QCheckBox>
@@ -24,17 +25,6 @@
 #include <memory>
 
 namespace {
-
-class TRecordedBoxes final : public TMessageBoxes {
-public:
-    TRecordedBoxes() { SetMessageBoxes(this); }
-    ~TRecordedBoxes() override { SetMessageBoxes(nullptr); }
-    TRecordedBoxes(const TRecordedBoxes&) = delete;
-    TRecordedBoxes& operator=(const TRecordedBoxes&) = delete;
-    void ShowError(const QString& text) override { Errors << text; }
-    bool Confirm(const QString&) override { return false; }
-    QStringList Errors;
-};
 
 QString LayoutFile()
 {
