@@ -3,6 +3,7 @@
 #include "support/guitestmain.h"
 
 #include <QDir>
+#include <QIcon>
 #include <QLabel>
 #include <QMessageBox>
 #include <QMouseEvent>
@@ -25,6 +26,8 @@ void SendMouse(QWidget* widget, QEvent::Type type, const QPoint& local, Qt::Mous
 class TestAboutBox : public QObject {
     Q_OBJECT
 private Q_SLOTS:
+    // The program's own icon, as the box shows it in the station.
+    void initTestCase() { QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/pondrel-32.png"))); }
     void cleanup() { SetVersionBlockAbsentForTesting(false); }
 
     void labelsFromVersionData_data()
