@@ -862,34 +862,34 @@ bool TRegistry::HasOpenKey() const
     return FOpenKeyId != 0;
 }
 
-bool TRegistry::ValueExists(const QString& name)
+qint64 TRegistry::OpenKeyForQuery(const QString& action)
 {
     if (!HasOpenKey())
-        return false;
-    TRegistryStore& store = Store();
+        return 0;
+    Store().CheckTransaction(action);
+    return OpenKeyId();
+}
+
+bool TRegistry::ValueExists(const QString& name)
+{
     const QString action = QStringLiteral("Failed to get data for ") + Quoted(name);
-    store.CheckTransaction(action);
-    const qint64 key = OpenKeyId();
-    if (key < 0)
+    const qint64 key = OpenKeyForQuery(action);
+    if (key <= 0)
         return false;
     TRegistryStore::TStatement find(
-        store, "SELECT 1 FROM reg_values WHERE key = ?1 AND folded = ?2", action);
+        Store(), "SELECT 1 FROM reg_values WHERE key = ?1 AND folded = ?2", action);
     find.Bind(1, key).Bind(2, FoldedName(name));
     return find.Step();
 }
 
 TRegDataType TRegistry::GetDataType(const QString& name)
 {
-    if (!HasOpenKey())
-        return TRegDataType::rdUnknown;
-    TRegistryStore& store = Store();
     const QString action = QStringLiteral("Failed to get data for ") + Quoted(name);
-    store.CheckTransaction(action);
-    const qint64 key = OpenKeyId();
-    if (key < 0)
+    const qint64 key = OpenKeyForQuery(action);
+    if (key <= 0)
         return TRegDataType::rdUnknown;
     TRegistryStore::TStatement find(
-        store, "SELECT type FROM reg_values WHERE key = ?1 AND folded = ?2", action);
+        Store(), "SELECT type FROM reg_values WHERE key = ?1 AND folded = ?2", action);
     find.Bind(1, key).Bind(2, FoldedName(name));
     if (!find.Step())
         return TRegDataType::rdUnknown;
@@ -920,9 +920,15 @@ QString TypeDescription(qint64 type)
     }
 }
 
+QString InvalidDataText(const QString& name, const QString& keyText)
+{
+    return QStringLiteral("Invalid data type for ") + Quoted(name) + QStringLiteral(" in ")
+        + keyText;
+}
+
 } // namespace
 
-qint32 TRegistry::ReadInteger(const QString& name)
+TRegistry::TStoredValue TRegistry::ReadStoredValue(const QString& name)
 {
     const QString action = QStringLiteral("Failed to get data for ") + Quoted(name);
     if (!HasOpenKey())
@@ -935,54 +941,55 @@ qint32 TRegistry::ReadInteger(const QString& name)
     find.Bind(1, OpenKeyId()).Bind(2, FoldedName(name));
     if (!find.Step())
         throw ERegistryException(where + QStringLiteral(": the value does not exist."));
-    const qint64 type = find.Integer(0);
-    const QString invalid = QStringLiteral("Invalid data type for ") + Quoted(name)
-        + QStringLiteral(" in ") + OpenKeyText();
-    if (type != RegDword)
-        throw ERegistryException(invalid + QStringLiteral(": ") + TypeDescription(type)
-            + QStringLiteral(", an integer was expected."));
-    const qint64 data = find.Integer(1);
-    if (find.Type(1) != SQLITE_INTEGER || data < INT32_MIN || data > INT32_MAX)
+    TStoredValue value;
+    value.Type = find.Integer(0);
+    value.StorageType = find.Type(1);
+    if (value.StorageType == SQLITE_INTEGER)
+        value.Integer = find.Integer(1);
+    else if (value.StorageType == SQLITE_TEXT)
+        value.Text = find.Text(1);
+    return value;
+}
+
+qint32 TRegistry::ReadInteger(const QString& name)
+{
+    const TStoredValue value = ReadStoredValue(name);
+    const QString invalid = InvalidDataText(name, OpenKeyText());
+    if (value.Type != RegDword)
+        throw ERegistryException(invalid + QStringLiteral(": ")
+            + TypeDescription(value.Type) + QStringLiteral(", an integer was expected."));
+    if (value.StorageType != SQLITE_INTEGER || value.Integer < INT32_MIN
+        || value.Integer > INT32_MAX)
         throw ERegistryException(invalid
             + QStringLiteral(": the stored data is not a 32-bit integer. Write the "
                              "value again to repair it."));
-    return static_cast<qint32>(data);
+    return static_cast<qint32>(value.Integer);
 }
 
 QString TRegistry::ReadString(const QString& name)
 {
-    const QString action = QStringLiteral("Failed to get data for ") + Quoted(name);
-    if (!HasOpenKey())
-        throw ERegistryException(action + QStringLiteral(": no key is open."));
-    TRegistryStore& store = Store();
-    store.CheckTransaction(action);
-    const QString where = action + QStringLiteral(" in ") + OpenKeyText();
-    TRegistryStore::TStatement find(
-        store, "SELECT type, data FROM reg_values WHERE key = ?1 AND folded = ?2", where);
-    find.Bind(1, OpenKeyId()).Bind(2, FoldedName(name));
-    if (!find.Step())
-        throw ERegistryException(where + QStringLiteral(": the value does not exist."));
-    const qint64 type = find.Integer(0);
-    const QString invalid = QStringLiteral("Invalid data type for ") + Quoted(name)
-        + QStringLiteral(" in ") + OpenKeyText();
-    if (type != RegSz && type != RegExpandSz)
-        throw ERegistryException(invalid + QStringLiteral(": ") + TypeDescription(type)
-            + QStringLiteral(", a text was expected."));
-    if (find.Type(1) != SQLITE_TEXT)
+    const TStoredValue value = ReadStoredValue(name);
+    const QString invalid = InvalidDataText(name, OpenKeyText());
+    if (value.Type != RegSz && value.Type != RegExpandSz)
+        throw ERegistryException(invalid + QStringLiteral(": ")
+            + TypeDescription(value.Type) + QStringLiteral(", a text was expected."));
+    if (value.StorageType != SQLITE_TEXT)
         throw ERegistryException(invalid
             + QStringLiteral(": the stored data is not a text. Write the value again "
                              "to repair it."));
-    return find.Text(1);
+    return value.Text;
 }
 
-namespace {
-
-void WriteValue(TRegistryStore& store, qint64 key, const QString& keyText, const QString& name,
-    int type, const QString* text, qint32 integer)
+void TRegistry::WriteValue(const QString& name, int type, const QString* text, qint32 integer)
 {
+    if (!HasOpenKey())
+        throw ERegistryException(QStringLiteral("Failed to set data for ") + Quoted(name)
+            + QStringLiteral(": no key is open."));
+    TRegistryStore& store = Store();
     const QString where = QStringLiteral("Failed to set data for ") + Quoted(name)
-        + QStringLiteral(" in ") + keyText;
+        + QStringLiteral(" in ") + OpenKeyText();
     store.CheckTransaction(where);
+    const qint64 key = OpenKeyId();
     if (key < 0)
         throw ERegistryException(where + QStringLiteral(": the key no longer exists."));
     const QString problem = TRegistry::ValueNameProblem(name);
@@ -1005,101 +1012,70 @@ void WriteValue(TRegistryStore& store, qint64 key, const QString& keyText, const
     write.Run();
 }
 
-} // namespace
-
 void TRegistry::WriteInteger(const QString& name, qint32 value)
 {
-    if (!HasOpenKey())
-        throw ERegistryException(QStringLiteral("Failed to set data for ") + Quoted(name)
-            + QStringLiteral(": no key is open."));
-    WriteValue(Store(), OpenKeyId(), OpenKeyText(), name, RegDword, nullptr, value);
+    WriteValue(name, RegDword, nullptr, value);
 }
 
 void TRegistry::WriteString(const QString& name, const QString& value)
 {
-    if (!HasOpenKey())
-        throw ERegistryException(QStringLiteral("Failed to set data for ") + Quoted(name)
-            + QStringLiteral(": no key is open."));
-    WriteValue(Store(), OpenKeyId(), OpenKeyText(), name, RegSz, &value, 0);
+    WriteValue(name, RegSz, &value, 0);
 }
 
 void TRegistry::WriteExpandString(const QString& name, const QString& value)
 {
-    if (!HasOpenKey())
-        throw ERegistryException(QStringLiteral("Failed to set data for ") + Quoted(name)
-            + QStringLiteral(": no key is open."));
-    WriteValue(Store(), OpenKeyId(), OpenKeyText(), name, RegExpandSz, &value, 0);
+    WriteValue(name, RegExpandSz, &value, 0);
 }
 
 bool TRegistry::DeleteValue(const QString& name)
 {
-    if (!HasOpenKey())
-        return false;
-    TRegistryStore& store = Store();
     const QString action = QStringLiteral("Failed to delete value ") + Quoted(name)
         + QStringLiteral(" in ") + OpenKeyText();
-    store.CheckTransaction(action);
-    const qint64 key = OpenKeyId();
-    if (key < 0)
+    const qint64 key = OpenKeyForQuery(action);
+    if (key <= 0)
         return false;
+    TRegistryStore& store = Store();
     TRegistryStore::TStatement remove(
         store, "DELETE FROM reg_values WHERE key = ?1 AND folded = ?2", action);
     remove.Bind(1, key).Bind(2, FoldedName(name)).Run();
     return store.Changes() > 0;
 }
 
-QStringList TRegistry::GetValueNames()
+QStringList TRegistry::ListNames(const QString& action, const char* sql)
 {
     QStringList names;
-    if (!HasOpenKey())
+    const qint64 key = OpenKeyForQuery(action);
+    if (key <= 0)
         return names;
-    TRegistryStore& store = Store();
-    const QString action = QStringLiteral("Failed to list the values of ") + OpenKeyText();
-    store.CheckTransaction(action);
-    const qint64 key = OpenKeyId();
-    if (key < 0)
-        return names;
-    TRegistryStore::TStatement list(
-        store, "SELECT name FROM reg_values WHERE key = ?1 ORDER BY rowid", action);
+    TRegistryStore::TStatement list(Store(), sql, action);
     list.Bind(1, key);
     while (list.Step())
         names.append(list.Text(0));
     return names;
 }
 
+QStringList TRegistry::GetValueNames()
+{
+    return ListNames(QStringLiteral("Failed to list the values of ") + OpenKeyText(),
+                     "SELECT name FROM reg_values WHERE key = ?1 ORDER BY rowid");
+}
+
 bool TRegistry::HasSubKeys()
 {
-    if (!HasOpenKey())
-        return false;
-    TRegistryStore& store = Store();
     const QString action = QStringLiteral("Failed to list the subkeys of ") + OpenKeyText();
-    store.CheckTransaction(action);
-    const qint64 key = OpenKeyId();
-    if (key < 0)
+    const qint64 key = OpenKeyForQuery(action);
+    if (key <= 0)
         return false;
     TRegistryStore::TStatement find(
-        store, "SELECT 1 FROM reg_keys WHERE parent = ?1 LIMIT 1", action);
+        Store(), "SELECT 1 FROM reg_keys WHERE parent = ?1 LIMIT 1", action);
     find.Bind(1, key);
     return find.Step();
 }
 
 QStringList TRegistry::GetKeyNames()
 {
-    QStringList names;
-    if (!HasOpenKey())
-        return names;
-    TRegistryStore& store = Store();
-    const QString action = QStringLiteral("Failed to list the subkeys of ") + OpenKeyText();
-    store.CheckTransaction(action);
-    const qint64 key = OpenKeyId();
-    if (key < 0)
-        return names;
-    TRegistryStore::TStatement list(
-        store, "SELECT name FROM reg_keys WHERE parent = ?1 ORDER BY folded", action);
-    list.Bind(1, key);
-    while (list.Step())
-        names.append(list.Text(0));
-    return names;
+    return ListNames(QStringLiteral("Failed to list the subkeys of ") + OpenKeyText(),
+                     "SELECT name FROM reg_keys WHERE parent = ?1 ORDER BY folded");
 }
 
 bool TRegistry::DeleteKey(const QString& key)

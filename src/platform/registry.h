@@ -117,6 +117,23 @@ private:
     // has gone, 0 when none is open.
     qint64 OpenKeyId();
     QString OpenKeyText() const; // "\Path" for messages
+    // For a query of the open key: checks the store's transaction and gives the key's row,
+    // or 0 when no key is open and -1 when it has gone.
+    qint64 OpenKeyForQuery(const QString& action);
+    // The first column of sql's rows, with the open key's row bound to ?1.
+    QStringList ListNames(const QString& action, const char* sql);
+
+    // One value of the open key as stored, before its type is checked. Raises when no key
+    // is open or the value does not exist.
+    struct TStoredValue {
+        qint64 Type = 0;
+        int StorageType = 0; // SQLite's type of the data column
+        qint64 Integer = 0;
+        QString Text;
+    };
+    TStoredValue ReadStoredValue(const QString& name);
+    // Raises when no key is open, the key has gone or the name or text cannot be kept.
+    void WriteValue(const QString& name, int type, const QString* text, qint32 integer);
 
     QString FStoreFile;
     std::shared_ptr<TRegistryStore> FStore; // taken on first use
