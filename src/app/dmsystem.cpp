@@ -9,14 +9,7 @@
 
 TDMSystem::TDMSystem()
 {
-    FApplicationSettings.OpenMainWindowKey();
-    try {
-        FApplicationSettings.LoadApplicationSettings();
-    } catch (...) {
-        FApplicationSettings.CloseKey();
-        throw;
-    }
-    FApplicationSettings.CloseKey();
+    FApplicationSettings.ReadApplicationSettings();
     InstallApplicationSettings(FApplicationSettings);
     SetRegionalFormats();
     if (QCoreApplication* application = QCoreApplication::instance())

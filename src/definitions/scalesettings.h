@@ -67,6 +67,9 @@ public:
     // load at the failing value with the values before it loaded and the later fields as
     // they were, and leaves the store as it was (nothing seeded stays).
     void LoadDefinition();
+    // SelectScale, LoadDefinition, and the keys closed again on every path; the load's
+    // error is the one that reaches the caller.
+    void ReadDefinition(const QString& name);
     // Writes every value and the port settings, as one transaction.
     void SaveDefinition();
     void CloseDefinition();

@@ -258,6 +258,22 @@ void THbScaleSettings::SaveDefinition()
     transaction.Commit();
 }
 
+void THbScaleSettings::ReadDefinition(const QString& name)
+{
+    try {
+        SelectScale(name);
+        LoadDefinition();
+    } catch (...) {
+        try {
+            CloseDefinition();
+        } catch (...) {
+            // The load's error is the one to report.
+        }
+        throw;
+    }
+    CloseDefinition();
+}
+
 void THbScaleSettings::CloseDefinition()
 {
     FPortSettings->ClosePortSettings();
@@ -360,9 +376,7 @@ void ListScales(QStringList& list)
 
     // Errors from here on propagate; the transaction takes the Scales key back with them.
     THbScaleSettings record;
-    record.SelectScale(DefaultScaleName());
-    record.LoadDefinition();
-    record.CloseDefinition();
+    record.ReadDefinition(DefaultScaleName());
     registry->CloseKey();
     transaction->Commit();
     list.append(DefaultScaleName());

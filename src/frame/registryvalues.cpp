@@ -117,18 +117,23 @@ void THbApplicationSettings::LoadApplicationSettings()
     transaction.Commit();
 }
 
+void THbApplicationSettings::ReadApplicationSettings()
+{
+    OpenMainWindowKey();
+    try {
+        LoadApplicationSettings();
+    } catch (...) {
+        CloseKey();
+        throw;
+    }
+    CloseKey();
+}
+
 void InstallApplicationSettings(THbApplicationSettings& settings)
 {
     InstalledSettings = &settings;
     SetMeasurementSystemSource([&settings] {
-        settings.OpenMainWindowKey();
-        try {
-            settings.LoadApplicationSettings();
-        } catch (...) {
-            settings.CloseKey();
-            throw;
-        }
-        settings.CloseKey();
+        settings.ReadApplicationSettings();
         return settings.MeasurementSystem();
     });
 }

@@ -40,6 +40,8 @@ public:
     // that is not a whole number (EConvertError); the fields read before it keep what was
     // read and the store is left as it was.
     void LoadApplicationSettings();
+    // OpenMainWindowKey, LoadApplicationSettings, and the key closed again on every path.
+    void ReadApplicationSettings();
 
 private:
     void FillDefaults();

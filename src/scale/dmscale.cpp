@@ -145,18 +145,7 @@ bool TDMScale::OpenScale(const QString& name, QObject* listener)
     if (name.isEmpty())
         return FComm->IsOpen();
 
-    try {
-        FDefinition->SelectScale(name);
-        FDefinition->LoadDefinition();
-    } catch (...) {
-        try {
-            FDefinition->CloseDefinition();
-        } catch (...) {
-            // The load's error is the one to report.
-        }
-        throw;
-    }
-    FDefinition->CloseDefinition();
+    FDefinition->ReadDefinition(name);
 
     // Without a chosen port a failure is expected and not worth a box.
     const auto report = [this](const QString& message) {

@@ -475,14 +475,7 @@ bool TFormMain::ConnectScale(const QString& name)
         return port.IsOpen();
 
     THbScaleSettings& definition = *FCurrentDefinition;
-    definition.SelectScale(name);
-    try {
-        definition.LoadDefinition();
-    } catch (...) {
-        definition.CloseDefinition();
-        throw;
-    }
-    definition.CloseDefinition();
+    definition.ReadDefinition(name);
 
     // OpenScale reports its own port errors; anything else here leaves the display as far
     // as it got, as the caller has nothing better to show.

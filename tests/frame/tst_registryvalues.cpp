@@ -50,17 +50,9 @@ void Store(const QVariantMap& values)
     }
 }
 
-// The open-load-close sequence of start-up and of every record construction.
 void Load(THbApplicationSettings& settings)
 {
-    settings.OpenMainWindowKey();
-    try {
-        settings.LoadApplicationSettings();
-    } catch (...) {
-        settings.CloseKey();
-        throw;
-    }
-    settings.CloseKey();
+    settings.ReadApplicationSettings();
 }
 
 int ExpectedLcid()

@@ -257,14 +257,7 @@ bool TScaleMonitor::ConnectDefinition(const QString& name)
 {
     RequireStoredDefinition(name);
     auto record = std::make_unique<THbScaleSettings>();
-    record->SelectScale(name);
-    try {
-        record->LoadDefinition();
-    } catch (...) {
-        record->CloseDefinition();
-        throw;
-    }
-    record->CloseDefinition();
+    record->ReadDefinition(name);
     FCurrentDefinition = std::move(record);
 
     FPollTimer.stop();
