@@ -2,11 +2,7 @@
 
 THbComPortSettings::~THbComPortSettings()
 {
-    try {
-        ClosePortSettings();
-    } catch (...) {
-        // Closing only releases the handle; nothing is lost when it fails.
-    }
+    ClosePortSettings();
 }
 
 bool THbComPortSettings::SelectPortSettings(const QString& definitionKeyPath)
@@ -16,35 +12,15 @@ bool THbComPortSettings::SelectPortSettings(const QString& definitionKeyPath)
     return OpenKey(KeyPath, true);
 }
 
-namespace {
-
-void LoadOrSeed(TRegistry& key, const QString& name, int& field)
-{
-    if (key.ValueExists(name))
-        field = key.ReadInteger(name);
-    else
-        key.WriteInteger(name, field);
-}
-
-void LoadOrSeed(TRegistry& key, const QString& name, QString& field)
-{
-    if (key.ValueExists(name))
-        field = key.ReadString(name);
-    else
-        key.WriteString(name, field);
-}
-
-} // namespace
-
 void THbComPortSettings::LoadPortSettings()
 {
     TTransaction transaction(*this);
-    LoadOrSeed(*this, QStringLiteral("PortNumber"), PortNumber);
-    LoadOrSeed(*this, QStringLiteral("BaudRate"), BaudRate);
-    LoadOrSeed(*this, QStringLiteral("Parity"), Parity);
-    LoadOrSeed(*this, QStringLiteral("WordLength"), WordLength);
-    LoadOrSeed(*this, QStringLiteral("StopBits"), StopBits);
-    LoadOrSeed(*this, QStringLiteral("TimeOut"), TimeOut);
+    ReadOrSeedInteger(QStringLiteral("PortNumber"), PortNumber);
+    ReadOrSeedInteger(QStringLiteral("BaudRate"), BaudRate);
+    ReadOrSeedInteger(QStringLiteral("Parity"), Parity);
+    ReadOrSeedInteger(QStringLiteral("WordLength"), WordLength);
+    ReadOrSeedInteger(QStringLiteral("StopBits"), StopBits);
+    ReadOrSeedString(QStringLiteral("TimeOut"), TimeOut);
     transaction.Commit();
 }
 
@@ -60,7 +36,7 @@ void THbComPortSettings::SavePortSettings()
     transaction.Commit();
 }
 
-void THbComPortSettings::ClosePortSettings()
+void THbComPortSettings::ClosePortSettings() noexcept
 {
     CloseKey();
 }

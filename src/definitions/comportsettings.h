@@ -31,5 +31,5 @@ public:
     void LoadPortSettings();
     // Writes all six values, as one transaction.
     void SavePortSettings();
-    void ClosePortSettings();
+    void ClosePortSettings() noexcept;
 };

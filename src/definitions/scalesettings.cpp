@@ -63,15 +63,10 @@ void SetMeasurementSystemSource(TMeasurementSystemSource source)
 THbScaleSettings::THbScaleSettings()
     : FPortSettings(std::make_unique<THbComPortSettings>())
 {
+    // The colours, NoOfChars, ScaleType and the derived output mode start at their member
+    // initialisers; the preset leaves them alone.
     ScaleName = DefaultScaleName();
-    ScaleType = stUserDefined;
     ApplyTypePreset(stUserDefined);
-    PixelColourOn = clLime;
-    PixelColourOff = clBlack;
-    BackgroundColour = clBlack;
-    PixelColourError = clRed;
-    PixelColourMotion = clWhite;
-    NoOfChars = 7;
     // A new record checks every status although the preset left the strings empty.
     CheckMode = 1;
     CheckMotion = 1;
@@ -79,8 +74,6 @@ THbScaleSettings::THbScaleSettings()
     CheckOverrange = 1;
     CheckUnit = 1;
     SetMeasurementSystem(StartingMeasurementSystem());
-    FIsContinuousOutput = true;
-    FPollCommand.clear();
 }
 
 QString THbScaleSettings::StartString() const { return StrToCtrlStr(StartStringPlain()); }

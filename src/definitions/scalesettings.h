@@ -72,7 +72,7 @@ public:
     void ReadDefinition(const QString& name);
     // Writes every value and the port settings, as one transaction.
     void SaveDefinition();
-    void CloseDefinition();
+    void CloseDefinition() noexcept;
     // Deletes the definition at KeyPath with everything below it, as one transaction;
     // closes the record's keys first. Nothing happens when it does not exist or when no
     // definition was ever selected.

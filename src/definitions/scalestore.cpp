@@ -63,14 +63,9 @@ void CheckScaleName(const QString& name)
     }
 }
 
-// Root + "\Scales". Without a version block the root ends in a backslash; the join must
-// not make an empty path component of it.
 QString ScalesKeyPath()
 {
-    QString root = RegistryRootPath();
-    while (root.endsWith(QLatin1Char('\\')))
-        root.chop(1);
-    return root + QStringLiteral("\\Scales");
+    return RegistryKeyPath(QStringLiteral("Scales"));
 }
 
 QString KeyName(const QString& keyPath)
@@ -83,30 +78,17 @@ class TLoader {
 public:
     explicit TLoader(THbScaleSettings& record) : FRecord(record) {}
 
-    void Integer(const QString& name, qint32& field)
-    {
-        if (FRecord.ValueExists(name))
-            field = FRecord.ReadInteger(name);
-        else
-            FRecord.WriteInteger(name, field);
-    }
+    void Integer(const QString& name, qint32& field) { FRecord.ReadOrSeedInteger(name, field); }
 
     // Colours are full 32-bit patterns; system colours have the top bit set.
     void Colour(const QString& name, TColor& field)
     {
-        if (FRecord.ValueExists(name))
-            field = static_cast<TColor>(FRecord.ReadInteger(name));
-        else
-            FRecord.WriteInteger(name, static_cast<qint32>(field));
+        auto stored = static_cast<qint32>(field);
+        FRecord.ReadOrSeedInteger(name, stored);
+        field = static_cast<TColor>(stored);
     }
 
-    void Text(const QString& name, QString& field)
-    {
-        if (FRecord.ValueExists(name))
-            field = FRecord.ReadString(name);
-        else
-            FRecord.WriteString(name, field);
-    }
+    void Text(const QString& name, QString& field) { FRecord.ReadOrSeedString(name, field); }
 
     // Stored in notation; the setter turns it into plain text and refuses malformed notation.
     void Notation(const QString& name, QString (THbScaleSettings::*get)() const,
@@ -154,11 +136,7 @@ private:
 
 THbScaleSettings::~THbScaleSettings()
 {
-    try {
-        CloseDefinition();
-    } catch (...) {
-        // Closing only releases handles; nothing stored is at stake.
-    }
+    CloseDefinition();
 }
 
 bool THbScaleSettings::SelectScale(const QString& name)
@@ -169,10 +147,8 @@ bool THbScaleSettings::SelectScale(const QString& name)
     SetRootKey(TRootKey::HKEY_CURRENT_USER);
     KeyPath = ScalesKeyPath() + QLatin1Char('\\') + name;
     ScaleName = name;
-    if (!OpenKey(KeyPath, false)) {
-        if (!CreateKey(KeyPath) || !OpenKey(KeyPath, false))
-            return false;
-    }
+    if (!OpenKey(KeyPath, true))
+        return false;
     FPortSettings->SelectPortSettings(KeyPath);
     return true;
 }
@@ -264,17 +240,13 @@ void THbScaleSettings::ReadDefinition(const QString& name)
         SelectScale(name);
         LoadDefinition();
     } catch (...) {
-        try {
-            CloseDefinition();
-        } catch (...) {
-            // The load's error is the one to report.
-        }
+        CloseDefinition();
         throw;
     }
     CloseDefinition();
 }
 
-void THbScaleSettings::CloseDefinition()
+void THbScaleSettings::CloseDefinition() noexcept
 {
     FPortSettings->ClosePortSettings();
     CloseKey();

@@ -64,12 +64,7 @@ void THbApplicationSettings::SetMeasurementSystem(int value)
 void THbApplicationSettings::OpenMainWindowKey()
 {
     SetRootKey(TRootKey::HKEY_CURRENT_USER);
-    // Without a version block the root path ends in a backslash; joining it as it is would
-    // make an empty key name.
-    QString root = RegistryRootPath();
-    if (root.endsWith(QLatin1Char('\\')))
-        root.chop(1);
-    KeyPath = root + QStringLiteral("\\MainWindow");
+    KeyPath = RegistryKeyPath(QStringLiteral("MainWindow"));
     if (!OpenKey(KeyPath, true)) {
         throw ERegistryException(
             QStringLiteral("The settings key HKEY_CURRENT_USER%1 could not be opened or created.")
@@ -79,27 +74,17 @@ void THbApplicationSettings::OpenMainWindowKey()
 
 void THbApplicationSettings::LoadApplicationSettings()
 {
-    const auto readOrSeed = [this](const QString& name, QString& field) {
-        if (ValueExists(name))
-            field = ReadString(name);
-        else
-            WriteString(name, field);
-    };
-
     TTransaction transaction(*this);
-    readOrSeed(QStringLiteral("SortOrder"), SortOrder);
-    readOrSeed(QStringLiteral("ShowToolTips"), ShowToolTips);
+    ReadOrSeedString(QStringLiteral("SortOrder"), SortOrder);
+    ReadOrSeedString(QStringLiteral("ShowToolTips"), ShowToolTips);
     // An old value nothing uses any more.
     if (ValueExists(QStringLiteral("PreviewTickets")))
         DeleteValue(QStringLiteral("PreviewTickets"));
-    readOrSeed(QStringLiteral("CurrentScale"), CurrentScale);
-    readOrSeed(QStringLiteral("DefaultCompany"), DefaultCompany);
-    readOrSeed(QStringLiteral("Version"), Version);
-    readOrSeed(QStringLiteral("Country"), Country);
-    if (ValueExists(QStringLiteral("LCID")))
-        LCID = ReadInteger(QStringLiteral("LCID"));
-    else
-        WriteInteger(QStringLiteral("LCID"), LCID);
+    ReadOrSeedString(QStringLiteral("CurrentScale"), CurrentScale);
+    ReadOrSeedString(QStringLiteral("DefaultCompany"), DefaultCompany);
+    ReadOrSeedString(QStringLiteral("Version"), Version);
+    ReadOrSeedString(QStringLiteral("Country"), Country);
+    ReadOrSeedInteger(QStringLiteral("LCID"), LCID);
     if (ValueExists(QStringLiteral("MeasurementSystem"))) {
         FMeasurementSystem = ReadString(QStringLiteral("MeasurementSystem"));
         const std::optional<int> value = ParseWholeNumber(FMeasurementSystem);

@@ -827,7 +827,7 @@ bool TRegistry::CreateKey(const QString& key)
     return true;
 }
 
-void TRegistry::CloseKey()
+void TRegistry::CloseKey() noexcept
 {
     FOpenKeyId = 0;
     FOpenKeyPath.clear();
@@ -1010,6 +1010,22 @@ void TRegistry::WriteValue(const QString& name, int type, const QString* text, q
     else
         write.Bind(5, qint64(integer));
     write.Run();
+}
+
+void TRegistry::ReadOrSeedInteger(const QString& name, qint32& field)
+{
+    if (ValueExists(name))
+        field = ReadInteger(name);
+    else
+        WriteInteger(name, field);
+}
+
+void TRegistry::ReadOrSeedString(const QString& name, QString& field)
+{
+    if (ValueExists(name))
+        field = ReadString(name);
+    else
+        WriteString(name, field);
 }
 
 void TRegistry::WriteInteger(const QString& name, qint32 value)

@@ -67,7 +67,7 @@ public:
     // Creates the key and any missing keys above it; does not open it. Raises
     // ERegistryException when the path is not a valid key path.
     bool CreateKey(const QString& key);
-    void CloseKey();
+    void CloseKey() noexcept;
     bool KeyExists(const QString& key);
     // The absolute path of the open key as its names are stored, without a leading
     // backslash; empty when none is open and for the root key.
@@ -85,6 +85,10 @@ public:
     void WriteString(const QString& name, const QString& value);
     void WriteExpandString(const QString& name, const QString& value);
     bool DeleteValue(const QString& name);
+    // Read-or-seed of one value: a stored value is read into field, a missing one is
+    // written from it. Raises as the read or the write does.
+    void ReadOrSeedInteger(const QString& name, qint32& field);
+    void ReadOrSeedString(const QString& name, QString& field);
     // Value names of the open key, in the registry's order.
     QStringList GetValueNames();
 

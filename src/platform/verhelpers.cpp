@@ -39,6 +39,14 @@ QString QueryVersionString(const TVersionBlock* block, const QString& name)
     return block->Strings.value(StringTablePath + name);
 }
 
+QString RegistryKeyPath(const QString& subkey)
+{
+    QString root = RegistryRootPath();
+    while (root.endsWith(QLatin1Char('\\')))
+        root.chop(1);
+    return root + QLatin1Char('\\') + subkey;
+}
+
 QString RegistryRootPath()
 {
     const auto block = GetVersionBlock();

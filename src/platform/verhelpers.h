@@ -22,6 +22,9 @@ QString QueryVersionString(const TVersionBlock* block, const QString& name);
 // "\Software\Holbrin\" + ProductName + "\" + ProductVersion; "\Software\Holbrin\" alone
 // without a version block. Read afresh on every call.
 QString RegistryRootPath();
+// A key below the root: RegistryRootPath() + "\" + subkey, without the empty key name a
+// root ending in a backslash would otherwise give.
+QString RegistryKeyPath(const QString& subkey);
 
 // ProductName, a space and ProductVersion ("Pondrel 2.0"); empty without a version block.
 QString CaptionText();
