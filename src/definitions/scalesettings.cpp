@@ -111,6 +111,12 @@ QString THbScaleSettings::EndStringPlain() const
     return FEndString;
 }
 
+THbScaleSettings::TFramingStrings THbScaleSettings::FramingPlain() const
+{
+    std::lock_guard lock(FFramingLock);
+    return {FStartString, FEndString};
+}
+
 QString THbScaleSettings::StringMode() const { return StrToCtrlStr(FStringMode); }
 void THbScaleSettings::SetStringMode(const QString& notation) { FStringMode = CtrlStrToStr(notation); }
 

@@ -125,6 +125,12 @@ public:
     // The framing pair may be read from any thread.
     QString StartStringPlain() const;
     QString EndStringPlain() const;
+    // Both framing strings under one lock, for the per-chunk and per-packet readers.
+    struct TFramingStrings {
+        QString Start;
+        QString End;
+    };
+    TFramingStrings FramingPlain() const;
     const QString& StringModePlain() const { return FStringMode; }
     const QString& StringMotionPlain() const { return FStringMotion; }
     const QString& StringNegativePlain() const { return FStringNegative; }

@@ -115,14 +115,11 @@ bool UserDefinedDecoder(const QString& packet, QString& display, ReadingStatus& 
 {
     const QStringView p(packet);
     // An empty start or end string frames nothing.
-    const QString startString = definition.StartStringPlain();
-    if (startString.isEmpty())
+    const auto [startString, endString] = definition.FramingPlain();
+    if (startString.isEmpty() || endString.isEmpty())
         return false;
     const qsizetype start = p.indexOf(startString);
     if (start < 0)
-        return false;
-    const QString endString = definition.EndStringPlain();
-    if (endString.isEmpty())
         return false;
     // Searched from the packet's start, like the capture: an end string that first turns
     // up before the start string leaves the packet undecoded.

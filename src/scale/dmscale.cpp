@@ -96,8 +96,7 @@ void TDMScale::nrComm1AfterReceive(const char* data, qsizetype count)
     FReceiveBuffer.append(QLatin1String(data, count));
 
     // Read fresh on every chunk: the editor changes the strings while the port is open.
-    const QString start = FDefinition->StartStringPlain();
-    const QString end = FDefinition->EndStringPlain();
+    const auto [start, end] = FDefinition->FramingPlain();
     const qsizetype startAt = start.isEmpty() ? -1 : FReceiveBuffer.indexOf(start);
     const qsizetype endAt = end.isEmpty() ? -1 : FReceiveBuffer.indexOf(end);
 

@@ -468,18 +468,23 @@ void TestScaleSettings::framingStringsAcrossThreads()
     r.SetStartString(QStringLiteral("^B"));
     r.SetEndString(QStringLiteral("^C"));
     std::atomic<bool> stop = false;
+    std::atomic<int> reads = 0;
     std::atomic<int> torn = 0;
     std::thread reader([&] {
         while (!stop.load()) {
-            const QString start = r.StartStringPlain();
-            const QString end = r.EndStringPlain();
-            if (start != QStringLiteral("\x02") && start != QStringLiteral("\x02\x03"))
-                ++torn;
+            const auto [start, end] = r.FramingPlain();
+            const QString single = r.StartStringPlain();
+            for (const QString& text : {start, single})
+                if (text != QStringLiteral("\x02") && text != QStringLiteral("\x02\x03"))
+                    ++torn;
             if (end != QStringLiteral("\x03") && end != QStringLiteral("\r\n"))
                 ++torn;
+            ++reads;
         }
     });
-    for (int i = 0; i < 20000; ++i) {
+    // Writes go on until the reader has overlapped them many times, however the threads
+    // are scheduled.
+    for (int i = 0; i < 20000 || reads.load() < 20000; ++i) {
         r.SetStartString(i % 2 ? QStringLiteral("^B^C") : QStringLiteral("^B"));
         r.SetEndString(i % 2 ? QStringLiteral("^M^J") : QStringLiteral("^C"));
     }

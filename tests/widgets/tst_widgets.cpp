@@ -216,7 +216,15 @@ private Q_SLOTS:
             display.SetCaption(text);
             return display.Cells().back();
         };
-        QCOMPARE(shape(QStringLiteral("8")), shape(QStringLiteral("8")));
+        // "8" lights every segment a digit uses, and each digit its own pattern.
+        const quint16 eight = shape(QStringLiteral("8"));
+        QSet<quint16> digits;
+        for (char digit = '0'; digit <= '9'; ++digit) {
+            const quint16 cell = shape(QString(QLatin1Char(digit)));
+            QCOMPARE(quint16(cell & ~eight), quint16(0));
+            digits.insert(cell);
+        }
+        QCOMPARE(digits.size(), 10);
         QVERIFY(shape(QStringLiteral("B")) != shape(QStringLiteral("8")));
         QVERIFY(shape(QStringLiteral("D")) != shape(QStringLiteral("0")));
         QVERIFY(shape(QStringLiteral("M")) != shape(QStringLiteral("N")));
