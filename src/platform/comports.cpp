@@ -52,6 +52,24 @@ QString LinkPath(int portNumber)
 
 } // namespace
 
+std::optional<int> ComPortNumberFromName(const QString& name)
+{
+    const QStringView digits = QStringView(name).mid(3);
+    if (!name.startsWith(QLatin1String("COM"), Qt::CaseInsensitive) || digits.isEmpty()
+        || digits.size() > 3)
+        return std::nullopt;
+    int number = 0;
+    for (const QChar c : digits) {
+        // Digits only: toInt() would also take a sign and blanks.
+        if (c < QLatin1Char('0') || c > QLatin1Char('9'))
+            return std::nullopt;
+        number = number * 10 + (c.unicode() - u'0');
+    }
+    if (number < 1 || number > MaxComPort)
+        return std::nullopt;
+    return number;
+}
+
 QString PortLinkFolder()
 {
     return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation)

@@ -3,12 +3,18 @@
 #include <QList>
 #include <QString>
 
+#include <optional>
+
 // COM port numbers name devices as on the original's platform. COM<n> is the device the
 // per-user link <config>/pondrel/ports/COM<n> points to (a technician links an adapter or
 // a simulator's pseudo-terminal there); without a link COM1-COM32 are /dev/ttyS0-31,
 // COM33-COM64 /dev/ttyUSB0-31 and COM65-COM96 /dev/ttyACM0-31.
 
 constexpr int MaxComPort = 255;
+
+// The number "COM<n>" names: "COM" in any case and one to three digits, 1 to MaxComPort;
+// nullopt for anything else (a device path, for instance).
+std::optional<int> ComPortNumberFromName(const QString& name);
 
 // The folder of the per-user COM<n> links (it need not exist).
 QString PortLinkFolder();

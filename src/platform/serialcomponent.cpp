@@ -12,6 +12,7 @@
 
 #include <cerrno>
 #include <condition_variable>
+#include <cstddef>
 #include <deque>
 #include <exception>
 #include <mutex>
@@ -66,26 +67,17 @@ namespace {
 constexpr qint64 ReadBufferSize = 8192;
 constexpr int WriteTimeoutMs = 100;
 
-QString ParityName(int code)
+// A code in a parameter message: its name, or its number when it has none.
+QString ParityValue(int code)
 {
-    switch (code) {
-    case 0: return QStringLiteral("none");
-    case 1: return QStringLiteral("odd");
-    case 2: return QStringLiteral("even");
-    case 3: return QStringLiteral("mark");
-    case 4: return QStringLiteral("space");
-    default: return QString::number(code);
-    }
+    const QString name = ParityName(code);
+    return name.isEmpty() ? QString::number(code) : name;
 }
 
-QString StopBitsName(int code)
+QString StopBitsValue(int code)
 {
-    switch (code) {
-    case 0: return QStringLiteral("1");
-    case 1: return QStringLiteral("1.5");
-    case 2: return QStringLiteral("2");
-    default: return QString::number(code);
-    }
+    const QString name = StopBitsName(code);
+    return name.isEmpty() ? QString::number(code) : name;
 }
 
 } // namespace
@@ -251,12 +243,12 @@ public:
             QSerialPort::MarkParity, QSerialPort::SpaceParity};
         if (Parity < 0 || Parity > 4)
             throw ParameterError(
-                QStringLiteral("parity"), ParityName(Parity),
+                QStringLiteral("parity"), ParityValue(Parity),
                 QStringLiteral("the parity code must be 0 (none), 1 (odd), 2 (even), 3 (mark) "
                                "or 4 (space)"));
         FPort.clearError();
         if (!FPort.setParity(Parities[Parity]))
-            throw ParameterError(QStringLiteral("parity"), ParityName(Parity),
+            throw ParameterError(QStringLiteral("parity"), ParityValue(Parity),
                                  Refused());
     }
 
@@ -266,12 +258,12 @@ public:
             return;
         if (StopBits < 0 || StopBits > 2)
             throw ParameterError(
-                QStringLiteral("stop bits"), StopBitsName(StopBits),
+                QStringLiteral("stop bits"), StopBitsValue(StopBits),
                 QStringLiteral("the stop bits code must be 0 (one), 1 (one and a half) or 2 (two)"));
 #ifndef Q_OS_WIN
         // termios knows one or two stop bits only; the serial layer would quietly send one.
         if (StopBits == 1)
-            throw ParameterError(QStringLiteral("stop bits"), StopBitsName(StopBits),
+            throw ParameterError(QStringLiteral("stop bits"), StopBitsValue(StopBits),
                                  QStringLiteral("serial ports on this system send one or two "
                                                 "stop bits only; choose 1 or 2"));
 #endif
@@ -279,7 +271,7 @@ public:
             QSerialPort::OneStop, QSerialPort::OneAndHalfStop, QSerialPort::TwoStop};
         FPort.clearError();
         if (!FPort.setStopBits(Codes[StopBits]))
-            throw ParameterError(QStringLiteral("stop bits"), StopBitsName(StopBits),
+            throw ParameterError(QStringLiteral("stop bits"), StopBitsValue(StopBits),
                                  Refused());
     }
 
@@ -420,6 +412,48 @@ private:
     bool FLossPending = false; // a lost line is about to be closed
 };
 
+namespace {
+
+constexpr const char* ParityNames[] = {"none", "odd", "even", "mark", "space"};
+constexpr const char* StopBitsNames[] = {"1", "1.5", "2"};
+
+template <std::size_t Count>
+QString NameOfCode(const char* const (&names)[Count], int code)
+{
+    return code >= 0 && std::size_t(code) < Count ? QLatin1String(names[code]) : QString();
+}
+
+template <std::size_t Count>
+std::optional<int> CodeOfName(const char* const (&names)[Count], const QString& name)
+{
+    for (std::size_t code = 0; code < Count; ++code)
+        if (name.compare(QLatin1String(names[code]), Qt::CaseInsensitive) == 0)
+            return int(code);
+    return std::nullopt;
+}
+
+} // namespace
+
+QString ParityName(int code)
+{
+    return NameOfCode(ParityNames, code);
+}
+
+QString StopBitsName(int code)
+{
+    return NameOfCode(StopBitsNames, code);
+}
+
+std::optional<int> ParityFromName(const QString& name)
+{
+    return CodeOfName(ParityNames, name);
+}
+
+std::optional<int> StopBitsFromName(const QString& name)
+{
+    return CodeOfName(StopBitsNames, name);
+}
+
 QString OpenFailureMessage(const QString& portName, int portNumber, TOpenFailure failure,
                            const QString& reason)
 {
@@ -534,6 +568,13 @@ QString TSerialComponent::DevicePath() const
 {
     QString result;
     Run([&result](TSerialWorker& worker) { result = worker.Device(); });
+    return result;
+}
+
+QString TSerialComponent::DisplayName() const
+{
+    QString result;
+    Run([&result](TSerialWorker& worker) { result = worker.DisplayName(); });
     return result;
 }
 

@@ -6,6 +6,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 class QThread;
 class TSerialWorker;
@@ -40,6 +41,9 @@ public:
     void SetDevicePath(const QString& path);
     // The device that Open() uses.
     QString DevicePath() const;
+    // The port as the user knows it, as messages name it: "COM3 (/dev/ttyS2)", "COM3" when
+    // the number names no device, or the device path that was set.
+    QString DisplayName() const;
 
     // Setting a parameter keeps its code; while the port is open it is also applied at once
     // and ESerialError names the parameter when the system rejects it (the code stays set,
@@ -83,6 +87,15 @@ private:
     std::unique_ptr<QThread> FThread;
     TSerialWorker* FWorker; // lives on FThread, deleted when it finishes
 };
+
+// The names of the parameter codes as the user writes them: parity "none", "odd", "even",
+// "mark", "space" (codes 0 to 4) and stop bits "1", "1.5", "2" (codes 0 to 2); empty for
+// another code.
+QString ParityName(int code);
+QString StopBitsName(int code);
+// The code of such a name, in any case; nullopt for anything else.
+std::optional<int> ParityFromName(const QString& name);
+std::optional<int> StopBitsFromName(const QString& name);
 
 // Why an open failed, as far as the advice to the user differs.
 enum class TOpenFailure { NoDevice, NotFound, PermissionDenied, InUse, Other };

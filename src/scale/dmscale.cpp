@@ -126,17 +126,32 @@ void TDMScale::nrComm1AfterReceive(const char* data, qsizetype count)
     EmptyBuffer(FReceiveBuffer);
 }
 
+void ApplyPortSettings(TSerialComponent& port, const THbScaleSettings& definition)
+{
+    port.SetComPort(definition.PortNumber());
+    port.SetBaudRate(definition.BaudRate());
+    port.SetParity(definition.Parity());
+    port.SetDataBits(definition.WordLength());
+    port.SetStopBits(definition.StopBits());
+}
+
 void ConfigurePort(TSerialComponent& port, const THbScaleSettings& definition)
 {
     try {
-        port.SetComPort(definition.PortNumber());
-        port.SetBaudRate(definition.BaudRate());
-        port.SetParity(definition.Parity());
-        port.SetDataBits(definition.WordLength());
-        port.SetStopBits(definition.StopBits());
+        ApplyPortSettings(port, definition);
     } catch (const EPondrelError& error) {
         MessageBoxes().ShowError(error.Message());
     }
+}
+
+void TDMScale::OpenPort(QObject* listener)
+{
+    CloseScale();
+    ApplyPortSettings(*FComm, *FDefinition);
+    SetListenerWindow(listener); // before the port opens, so no chunk is dropped
+    FComm->Open();
+    if (FComm->IsOpen() && !FDefinition->IsContinuousOutput())
+        FTimer1.start();
 }
 
 bool TDMScale::OpenScale(const QString& name, QObject* listener)
@@ -152,12 +167,7 @@ bool TDMScale::OpenScale(const QString& name, QObject* listener)
             MessageBoxes().ShowError(message);
     };
     try {
-        CloseScale();
-        ConfigurePort(*FComm, *FDefinition);
-        SetListenerWindow(listener); // before the port opens, so no chunk is dropped
-        FComm->Open();
-        if (FComm->IsOpen() && !FDefinition->IsContinuousOutput())
-            FTimer1.start();
+        OpenPort(listener);
     } catch (const EPondrelError& error) {
         report(error.Message());
     } catch (const std::exception& error) {

@@ -55,6 +55,11 @@ public:
     // chosen (PortNumber above 0), silently otherwise. Returns whether the port is open;
     // an empty name changes nothing.
     bool OpenScale(const QString& name, QObject* listener);
+    // OpenScale for the definition already in Definition(), without reporting: stops Timer1,
+    // closes, configures and opens the port with listener as the listener, and starts Timer1
+    // for a command-polled definition. Raises ESerialError when the port cannot be opened;
+    // the listener is set by then.
+    void OpenPort(QObject* listener);
     // Stops Timer1 and closes the port; the buffer, listener and raw-data flag stay.
     void CloseScale();
     // The first poll: 500 ms, disabled at start, repeating until Timer1Timer has sent.
@@ -78,6 +83,8 @@ private:
     std::unique_ptr<TSerialComponent> FComm;
 };
 
-// Copies the definition's port parameters into the serial component. An error is shown
-// in an error box and ends the configuration at that step.
+// Copies the definition's port parameters into the serial component. Raises ESerialError
+// when an open port rejects one; the following ones are then not copied.
+void ApplyPortSettings(TSerialComponent& port, const THbScaleSettings& definition);
+// The same, with the error shown in an error box instead.
 void ConfigurePort(TSerialComponent& port, const THbScaleSettings& definition);

@@ -68,6 +68,32 @@ private Q_SLOTS:
             QVERIFY(!ComPortExists(port));
     }
 
+    void numberFromName_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<int>("number"); // 0: not a COM port name
+        QTest::newRow("COM1") << "COM1" << 1;
+        QTest::newRow("any case") << "cOm7" << 7;
+        QTest::newRow("leading zeros") << "COM007" << 7;
+        QTest::newRow("last number") << "COM255" << MaxComPort;
+        QTest::newRow("beyond the last number") << "COM256" << 0;
+        QTest::newRow("COM0") << "COM0" << 0;
+        QTest::newRow("no digits") << "COM" << 0;
+        QTest::newRow("four digits") << "COM0007" << 0;
+        QTest::newRow("sign") << "COM+7" << 0;
+        QTest::newRow("blank") << "COM 7" << 0;
+        QTest::newRow("trailing newline") << "COM7\n" << 0;
+        QTest::newRow("device path") << "/dev/ttyS0" << 0;
+        QTest::newRow("prefix only") << "COM7a" << 0;
+    }
+
+    void numberFromName()
+    {
+        QFETCH(QString, name);
+        QFETCH(int, number);
+        QCOMPARE(ComPortNumberFromName(name).value_or(0), number);
+    }
+
     void linkTakesOverItsNumber_data()
     {
         QTest::addColumn<int>("port");

@@ -233,9 +233,33 @@ private Q_SLOTS:
         port.SetComPort(42);
         QCOMPARE(port.ComPort(), 42);
         QCOMPARE(port.DevicePath(), QStringLiteral("/dev/ttyUSB9"));
+        QCOMPARE(port.DisplayName(), QStringLiteral("COM42 (/dev/ttyUSB9)"));
         port.SetDevicePath(QStringLiteral("/dev/pondrel-test"));
         QCOMPARE(port.DevicePath(), QStringLiteral("/dev/pondrel-test"));
+        QCOMPARE(port.DisplayName(), QStringLiteral("/dev/pondrel-test"));
         QCOMPARE(port.ComPort(), 42);
+    }
+
+    void parameterNamesReadBack()
+    {
+        const QStringList parities{"none", "odd", "even", "mark", "space"};
+        for (int code = 0; code < parities.size(); ++code) {
+            QCOMPARE(ParityName(code), parities[code]);
+            QCOMPARE(ParityFromName(parities[code].toUpper()), code);
+        }
+        const QStringList stopBits{"1", "1.5", "2"};
+        for (int code = 0; code < stopBits.size(); ++code) {
+            QCOMPARE(StopBitsName(code), stopBits[code]);
+            QCOMPARE(StopBitsFromName(stopBits[code]), code);
+        }
+        for (const int code : {-1, 5})
+            QVERIFY(ParityName(code).isEmpty());
+        for (const int code : {-1, 3})
+            QVERIFY(StopBitsName(code).isEmpty());
+        for (const char* name : {"", "0", "high", "nonee"})
+            QVERIFY2(!ParityFromName(QLatin1String(name)), name);
+        for (const char* name : {"", "0", "1.0", "one"})
+            QVERIFY2(!StopBitsFromName(QLatin1String(name)), name);
     }
 
     // A pseudo-terminal forces 8 data bits without parity; speed and stop bits are its

@@ -6,6 +6,7 @@
 #include "frame/registryvalues.h"
 #include "platform/errors.h"
 #include "platform/messagebox.h"
+#include "platform/serialcomponent.h"
 
 #include <QCommandLineOption>
 #include <QCommandLineParser>
@@ -16,6 +17,7 @@
 #include <cstdio>
 #include <limits>
 #include <memory>
+#include <optional>
 
 namespace {
 
@@ -93,25 +95,23 @@ int IntegerOption(QCommandLineParser& parser, const char* name, int low, int hig
 
 int ParityOption(QCommandLineParser& parser)
 {
-    static const char* const Names[] = {"none", "odd", "even", "mark", "space"};
-    const QString text = OptionText(parser, "parity").toLower();
-    for (int code = 0; code < 5; ++code)
-        if (text == QLatin1String(Names[code]) || text == QString::number(code))
+    const QString text = OptionText(parser, "parity");
+    if (const std::optional<int> code = ParityFromName(text))
+        return *code;
+    // The record's codes 0 to 4 are taken too.
+    for (int code = 0; !ParityName(code).isEmpty(); ++code)
+        if (text == QString::number(code))
             return code;
     throw EUsage(QStringLiteral("--parity takes none, odd, even, mark or space (or 0 to 4), "
                                 "not \"%1\".")
-                     .arg(OptionText(parser, "parity")));
+                     .arg(text));
 }
 
 int StopBitsOption(QCommandLineParser& parser)
 {
     const QString text = OptionText(parser, "stop-bits");
-    if (text == QLatin1String("1"))
-        return 0;
-    if (text == QLatin1String("1.5"))
-        return 1;
-    if (text == QLatin1String("2"))
-        return 2;
+    if (const std::optional<int> code = StopBitsFromName(text))
+        return *code;
     throw EUsage(QStringLiteral("--stop-bits takes 1, 1.5 or 2, not \"%1\".").arg(text));
 }
 

@@ -6,13 +6,15 @@
 #include "platform/localeinfo.h"
 #include "platform/messagebox.h"
 #include "platform/registry.h"
+#include "platform/serialcomponent.h"
 #include "platform/verhelpers.h"
 #include "scale/dmscale.h"
 #include "scale/packethelpers.h"
 
 #include <QFileInfo>
 #include <QMetaObject>
-#include <QRegularExpression>
+
+#include <exception>
 
 namespace {
 
@@ -38,36 +40,6 @@ QString PresentKey(const QString& path)
     return QStringLiteral("HKEY_CURRENT_USER") + path;
 }
 
-// Without a version block the root path ends in a backslash.
-QString RootKeyPath()
-{
-    QString root = RegistryRootPath();
-    while (root.endsWith(QLatin1Char('\\')))
-        root.chop(1);
-    return root;
-}
-
-// Keeps the error boxes raised while the port opens, so the caller can report them.
-class TRecordedBoxes final : public TMessageBoxes {
-public:
-    TRecordedBoxes() : FPrevious(MessageBoxes()) { SetMessageBoxes(this); }
-    ~TRecordedBoxes() override { SetMessageBoxes(&FPrevious); }
-    TRecordedBoxes(const TRecordedBoxes&) = delete;
-    TRecordedBoxes& operator=(const TRecordedBoxes&) = delete;
-
-    void ShowError(const QString& text) override
-    {
-        if (FFirst.isEmpty())
-            FFirst = text;
-    }
-    bool Confirm(const QString& text) override { return FPrevious.Confirm(text); }
-    QString First() const { return FFirst; }
-
-private:
-    TMessageBoxes& FPrevious;
-    QString FFirst;
-};
-
 void SetNotation(THbScaleSettings& record, const std::optional<QString>& notation,
                      const char* option, void (THbScaleSettings::*setter)(const QString&),
                      qint32 THbScaleSettings::*check)
@@ -92,7 +64,7 @@ void RequireStoredDefinition(const QString& name)
     if (!problem.isEmpty())
         throw ERegistryException(
             QStringLiteral("The scale name \"%1\" cannot be used: %2.").arg(name, problem));
-    const QString scales = RootKeyPath() + QStringLiteral("\\Scales");
+    const QString scales = RegistryKeyPath(QStringLiteral("Scales"));
     QStringList names;
     if (QFileInfo::exists(TRegistry::DefaultStoreFile())) {
         TRegistry reader;
@@ -137,19 +109,6 @@ QByteArray MonitorJsonLine(const QString& packet, TPacketKind kind, ReadingDecod
     return line.toUtf8();
 }
 
-std::optional<int> ComPortNumber(const QString& port)
-{
-    static const QRegularExpression Com(QStringLiteral("^COM([0-9]{1,3})$"),
-                                        QRegularExpression::CaseInsensitiveOption);
-    const QRegularExpressionMatch match = Com.match(port);
-    if (!match.hasMatch())
-        return std::nullopt;
-    const int number = match.captured(1).toInt();
-    if (number < 1 || number > MaxComPort)
-        return std::nullopt;
-    return number;
-}
-
 int StoredMeasurementSystem()
 {
     const int fallback = DefaultMeasurementSystem();
@@ -158,7 +117,7 @@ int StoredMeasurementSystem()
         return fallback;
     try {
         TRegistry reader;
-        if (!reader.OpenKey(RootKeyPath() + QStringLiteral("\\MainWindow"), false))
+        if (!reader.OpenKey(RegistryKeyPath(QStringLiteral("MainWindow")), false))
             return fallback;
         const QString name = QStringLiteral("MeasurementSystem");
         int result = fallback;
@@ -265,17 +224,12 @@ bool TScaleMonitor::ConnectDefinition(const QString& name)
     SelectDecoder(*FCurrentDefinition);
     SetDecoderMeasurementSystem(FCurrentDefinition->MeasurementSystem());
 
-    TRecordedBoxes boxes;
-    if (!FScale->OpenScale(name, this)) {
-        FOpenError = !boxes.First().isEmpty()
-            ? boxes.First()
-            : QStringLiteral("The definition \"%1\" has no port chosen. Choose its port in the "
-                             "station's Scale Settings, or use --port and --type.")
-                  .arg(name);
-        return false;
-    }
-    AfterOpen();
-    return true;
+    // The data module's own copy, loaded as OpenScale loads it.
+    FScale->Definition().ReadDefinition(name);
+    return OpenScalePort(
+        QStringLiteral("The definition \"%1\" has no port chosen. Choose its port in the "
+                       "station's Scale Settings, or use --port and --type.")
+            .arg(name));
 }
 
 bool TScaleMonitor::ConnectPort(const TMonitorPortOptions& options)
@@ -283,7 +237,7 @@ bool TScaleMonitor::ConnectPort(const TMonitorPortOptions& options)
     FCurrentDefinition.reset();
     THbScaleSettings& definition = FScale->Definition();
     BuildPortDefinition(definition, options);
-    const std::optional<int> number = ComPortNumber(options.Port);
+    const std::optional<int> number = ComPortNumberFromName(options.Port);
     definition.SetPortNumber(number.value_or(0));
 
     FPollTimer.stop();
@@ -291,26 +245,30 @@ bool TScaleMonitor::ConnectPort(const TMonitorPortOptions& options)
     SelectDecoder(definition);
     SetDecoderMeasurementSystem(definition.MeasurementSystem());
 
-    // OpenScale's steps on the data module's own record, which never came from the store.
-    TRecordedBoxes boxes;
-    TSerialComponent& port = FScale->nrComm1();
-    ConfigurePort(port, definition);
-    if (!boxes.First().isEmpty()) {
-        FOpenError = boxes.First();
-        return false;
-    }
-    port.SetDevicePath(number ? QString() : options.Port);
-    FScale->SetListenerWindow(this); // before the port opens, so no chunk is dropped
+    FScale->nrComm1().SetDevicePath(number ? QString() : options.Port);
+    return OpenScalePort({});
+}
+
+// The data module's open for the record it holds. A failure keeps its reason, or
+// withoutPort (when given) for a record without a COM port, whose open the station does
+// not report either.
+bool TScaleMonitor::OpenScalePort(const QString& withoutPort)
+{
+    std::optional<QString> reason;
     try {
-        port.Open();
+        FScale->OpenPort(this);
     } catch (const EPondrelError& error) {
-        FOpenError = error.Message();
-        return false;
+        reason = error.Message();
+    } catch (const std::exception& error) {
+        reason = QString::fromLocal8Bit(error.what());
     }
-    if (!definition.IsContinuousOutput())
-        FScale->Timer1().start();
-    AfterOpen();
-    return true;
+    if (!reason) {
+        AfterOpen();
+        return true;
+    }
+    FOpenError = withoutPort.isEmpty() || FScale->Definition().PortNumber() > 0 ? *reason
+                                                                               : withoutPort;
+    return false;
 }
 
 void TScaleMonitor::AfterOpen()
@@ -368,28 +326,19 @@ void TScaleMonitor::Finish(int exitCode, const QString& message)
 
 QString TScaleMonitor::PortName() const
 {
-    const int number = FScale->Definition().PortNumber();
-    const QString device = FScale->nrComm1().DevicePath();
-    if (number <= 0)
-        return device;
-    return ComPortToStr(number) + (device.isEmpty() ? QString() : QStringLiteral(" (") + device
-                                                                      + QLatin1Char(')'));
+    return FScale->nrComm1().DisplayName();
 }
 
 QString TScaleMonitor::ListeningText() const
 {
     const THbScaleSettings& definition = DecodeDefinition();
-    static const char Parities[] = "NOEMS";
-    const int parity = definition.Parity();
-    const QChar parityLetter = parity >= 0 && parity < 5 ? QLatin1Char(Parities[parity])
-                                                         : QLatin1Char('?');
-    static const char* const StopBits[] = {"1", "1.5", "2"};
-    const int stop = definition.StopBits();
+    const QString parity = ParityName(definition.Parity());
+    const QString stopBits = StopBitsName(definition.StopBits());
     return QStringLiteral("listening on %1: %2 (type %3), %4 baud %5-%6-%7")
         .arg(PortName(), ScaleTypeName(definition.ScaleType))
         .arg(definition.ScaleType)
         .arg(definition.BaudRate())
         .arg(definition.WordLength())
-        .arg(parityLetter)
-        .arg(stop >= 0 && stop < 3 ? QLatin1String(StopBits[stop]) : QLatin1String("?"));
+        .arg(parity.isEmpty() ? QStringLiteral("?") : parity.left(1).toUpper(),
+             stopBits.isEmpty() ? QStringLiteral("?") : stopBits);
 }

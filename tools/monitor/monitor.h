@@ -48,10 +48,6 @@ struct TMonitorPortOptions {
 // notation; record may then hold part of the overrides.
 void BuildPortDefinition(THbScaleSettings& record, const TMonitorPortOptions& options);
 
-// The port number "COM<n>" names (case-insensitive), 1 to 255; nullopt for anything else,
-// which is taken as a device path.
-std::optional<int> ComPortNumber(const QString& port);
-
 // Raises ERegistryException, listing the stored names, unless a definition of that name is
 // stored; reads only. The station would make a missing one, but a monitor that quietly
 // creates a definition from a typing error hides the mistake.
@@ -112,6 +108,7 @@ protected:
     bool event(QEvent* event) override;
 
 private:
+    bool OpenScalePort(const QString& withoutPort);
     void AfterOpen();
     void ScalePacket(TScalePacketEvent& event);
     void Finish(int exitCode, const QString& message);

@@ -177,11 +177,7 @@ TSimFraming SimFraming(int scaleType)
 
 QByteArray SimPollCommand(int scaleType)
 {
-    if (scaleType == stWesternDF2500Mode6)
-        return QByteArrayLiteral("\x02?\r");
-    if (scaleType == stIQplusCommand)
-        return QByteArrayLiteral("XG\r");
-    return {};
+    return PollCommandForScaleType(scaleType).toLatin1();
 }
 
 int TSimPollDetector::Feed(const QByteArray& bytes)

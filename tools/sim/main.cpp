@@ -24,6 +24,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <memory>
+#include <optional>
 #include <pty.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
@@ -235,9 +236,8 @@ class TDeviceLine final : public TSimLine {
 public:
     TDeviceLine(const TLineSettings& settings, const QString& device)
     {
-        const int number = ComNumber(device);
-        if (number > 0)
-            FPort.SetComPort(number);
+        if (const std::optional<int> number = ComPortNumberFromName(device))
+            FPort.SetComPort(*number);
         else
             FPort.SetDevicePath(device);
         FPort.SetBaudRate(settings.BaudRate);
@@ -288,16 +288,6 @@ public:
     {
         Err() << "pondrel-sim: " << message << Qt::endl;
         QCoreApplication::exit(exLine);
-    }
-
-    // "COM3" or "com3" to 3, anything else 0.
-    static int ComNumber(const QString& name)
-    {
-        if (!name.startsWith(QStringLiteral("COM"), Qt::CaseInsensitive))
-            return 0;
-        bool ok = false;
-        const int number = name.mid(3).toInt(&ok);
-        return ok && number >= 1 && number <= MaxComPort ? number : 0;
     }
 
 private:
@@ -596,20 +586,18 @@ int main(int argc, char** argv)
     line.DataBits = ParseInt(parser, QStringLiteral("data-bits"), 5, 8, preset.WordLength());
     line.Parity = preset.Parity();
     if (parser.isSet(QStringLiteral("parity"))) {
-        static const QStringList Names { QStringLiteral("none"), QStringLiteral("odd"),
-            QStringLiteral("even"), QStringLiteral("mark"), QStringLiteral("space") };
-        line.Parity
-            = static_cast<int>(Names.indexOf(parser.value(QStringLiteral("parity")).toLower()));
-        if (line.Parity < 0)
+        const std::optional<int> code = ParityFromName(parser.value(QStringLiteral("parity")));
+        if (!code)
             Fail(exUsage, QStringLiteral("--parity takes none, odd, even, mark or space"));
+        line.Parity = *code;
     }
     line.StopBits = preset.StopBits();
     if (parser.isSet(QStringLiteral("stop-bits"))) {
-        static const QStringList Names { QStringLiteral("1"), QStringLiteral("1.5"),
-            QStringLiteral("2") };
-        line.StopBits = static_cast<int>(Names.indexOf(parser.value(QStringLiteral("stop-bits"))));
-        if (line.StopBits < 0)
+        const std::optional<int> code
+            = StopBitsFromName(parser.value(QStringLiteral("stop-bits")));
+        if (!code)
             Fail(exUsage, QStringLiteral("--stop-bits takes 1, 1.5 or 2"));
+        line.StopBits = *code;
     }
 
     double rate = 10;
@@ -682,10 +670,10 @@ int main(int argc, char** argv)
         QString value = parser.value(QStringLiteral("link"));
         if (!value.startsWith(QStringLiteral("COM"), Qt::CaseInsensitive))
             value.prepend(QStringLiteral("COM"));
-        const int number = TDeviceLine::ComNumber(value);
-        if (number == 0)
+        const std::optional<int> number = ComPortNumberFromName(value);
+        if (!number)
             Fail(exUsage, QStringLiteral("--link takes COM1 to COM%1").arg(MaxComPort));
-        linkName = ComPortToStr(number);
+        linkName = ComPortToStr(*number);
     }
 
     CatchSignals(&app);
