@@ -1,6 +1,7 @@
 #include "definitions/scalesettings.h"
 #include "platform/comports.h"
 #include "station/hbformmain.h"
+#include "support/definitions.h"
 #include "support/pty.h"
 #include "widgets/leddisplay.h"
 
@@ -39,26 +40,11 @@ public:
             Error = "no pseudo-terminal";
             return;
         }
-        const QString folder = PortLinkFolder();
-        const QString link = folder + QStringLiteral("/COM") + QString::number(BenchComPort);
-        QFile::remove(link);
-        if (!QDir().mkpath(folder) || !QFile::link(FPty.SlavePath(), link)) {
+        if (!LinkComPort(BenchComPort, FPty.SlavePath())) {
             Error = "cannot link the COM port";
             return;
         }
-        {
-            THbScaleSettings record;
-            record.SelectScale(QStringLiteral("Scale1"));
-            record.SetMeasurementSystem(0);
-            record.ApplyTypePreset(IQplusScaleType);
-            record.ScaleType = IQplusScaleType;
-            record.SetPortNumber(BenchComPort);
-            // A pseudo-terminal takes 8 data bits and no parity only.
-            record.SetWordLength(8);
-            record.SetParity(0);
-            record.SaveDefinition();
-            record.CloseDefinition();
-        }
+        StoreDefinition(QStringLiteral("Scale1"), IQplusScaleType, BenchComPort);
         FForm = std::make_unique<TFormMain>();
         FForm->show();
         if (!FForm->ConnectScale(QStringLiteral("Scale1"))) {

@@ -74,6 +74,11 @@ QString LayoutFilePath(const QString& dataFolder, const QString& caption)
     return QDir(data.filePath(caption)).filePath(QStringLiteral("ui.ini"));
 }
 
+QString StationLayoutFile()
+{
+    return LayoutFilePath(ApplicationDataFolder(), CaptionText());
+}
+
 TFormMain::TFormMain(QWidget* parent)
     : QMainWindow(parent),
       FDMScale(std::make_unique<TDMScale>()),
@@ -100,7 +105,7 @@ TFormMain::TFormMain(QWidget* parent)
     F_Timer2.start();
 
     // The path comes from the version caption, before the file may replace the caption.
-    FPropertiesStore.SetStorageName(LayoutFilePath(ApplicationDataFolder(), windowTitle()));
+    FPropertiesStore.SetStorageName(StationLayoutFile());
     KeepInLayoutFile();
     FPropertiesStore.Restore();
 }

@@ -31,6 +31,8 @@ class TScalePacketEvent;
 // under dataFolder, or "<caption>_ui.ini" in dataFolder itself when that folder can be
 // neither found nor made. Creates dataFolder when missing and the caption's folder.
 QString LayoutFilePath(const QString& dataFolder, const QString& caption);
+// The station's own: the user's data folder and the version caption.
+QString StationLayoutFile();
 
 // The weighing station's window: the live weight from the indicator, axle capture with its
 // list, total and count, and the operator's entries for the ticket. Main thread only.

@@ -1,3 +1,4 @@
+#include "support/definitions.h"
 #include "support/pty.h"
 #include "support/recordedboxes.h"
 #include "support/testmain.h"
@@ -54,28 +55,6 @@ QByteArray Bytes(const QString& latin1) { return latin1.toLatin1(); }
 void Feed(TDMScale& scale, const QByteArray& chunk)
 {
     scale.nrComm1AfterReceive(chunk.constData(), chunk.size());
-}
-
-// Makes COM<portNumber> point at target.
-bool LinkComPort(int portNumber, const QString& target)
-{
-    if (!QDir().mkpath(PortLinkFolder()))
-        return false;
-    const QString link = PortLinkFolder() + QStringLiteral("/COM") + QString::number(portNumber);
-    QFile::remove(link);
-    return QFile::link(target, link);
-}
-
-// Stores a definition of the given indicator type on the given port.
-void StoreDefinition(const QString& name, int scaleType, int portNumber)
-{
-    THbScaleSettings definition;
-    QVERIFY(definition.SelectScale(name));
-    definition.ScaleType = scaleType;
-    definition.ApplyTypePreset(scaleType);
-    definition.SetPortNumber(portNumber);
-    definition.SaveDefinition();
-    definition.CloseDefinition();
 }
 
 } // namespace
@@ -292,10 +271,7 @@ void TestDMScale::packetOverPseudoTerminal()
 {
     TPtyPair pty;
     QVERIFY(pty.IsValid());
-    QVERIFY(QDir().mkpath(PortLinkFolder()));
-    const QString link = PortLinkFolder() + QStringLiteral("/COM9");
-    QFile::remove(link);
-    QVERIFY(QFile::link(pty.SlavePath(), link));
+    QVERIFY(LinkComPort(9, pty.SlavePath()));
 
     TDMScale scale;
     TRecorder listener;

@@ -5,10 +5,9 @@
 #include "platform/messagebox.h"
 #include "platform/scalepacketevent.h"
 #include "platform/serialcomponent.h"
-#include "platform/userfolders.h"
-#include "platform/verhelpers.h"
 #include "scale/displayweight.h"
 #include "scale/dmscale.h"
+#include "support/definitions.h"
 #include "support/guitestmain.h"
 #include "support/pty.h"
 #include "support/recordedboxes.h"
@@ -53,30 +52,6 @@ void Post(TFormMain& form, const QString& packet, int status = 0)
     QCoreApplication::postEvent(&form,
                                 new TScalePacketEvent(std::make_unique<QString>(text), pkFramed));
     QCoreApplication::sendPostedEvents(&form, TScalePacketEvent::EventType);
-}
-
-bool LinkComPort(int portNumber, const QString& device)
-{
-    const QString folder = PortLinkFolder();
-    const QString link = folder + QStringLiteral("/COM") + QString::number(portNumber);
-    QFile::remove(link);
-    return QDir().mkpath(folder) && QFile::link(device, link);
-}
-
-void StoreDefinition(const QString& name, int scaleType, int portNumber, const QString& timeOut)
-{
-    THbScaleSettings record;
-    record.SelectScale(name);
-    record.SetMeasurementSystem(0);
-    record.ApplyTypePreset(scaleType);
-    record.ScaleType = scaleType;
-    record.SetPortNumber(portNumber);
-    // Pseudo-terminals take 8 data bits and no parity only.
-    record.SetWordLength(8);
-    record.SetParity(0);
-    record.SetTimeOut(timeOut);
-    record.SaveDefinition();
-    record.CloseDefinition();
 }
 
 // A shown, active window, so that its shortcuts reach it. Showing connects "Scale1", a
@@ -150,12 +125,12 @@ class TestFormMain : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    void initTestCase() { StoreDefinition(QStringLiteral("Scale1"), 9, 0, QString()); }
+    void initTestCase() { StorePortlessScale1(); }
     void init()
     {
         CurrentDecoder = ScriptedDecoder;
         // Every window writes the layout file when it goes; each test starts without one.
-        QFile::remove(LayoutFilePath(ApplicationDataFolder(), CaptionText()));
+        QFile::remove(StationLayoutFile());
     }
 
     void constructedState()

@@ -2,8 +2,7 @@
 
 #include "definitions/scalesettings.h"
 #include "platform/messagebox.h"
-#include "platform/userfolders.h"
-#include "platform/verhelpers.h"
+#include "support/definitions.h"
 #include "support/guitestmain.h"
 #include "support/recordedboxes.h"
 
@@ -26,11 +25,6 @@
 
 namespace {
 
-QString LayoutFile()
-{
-    return LayoutFilePath(ApplicationDataFolder(), CaptionText());
-}
-
 // A started station: built, shown and past its show handling.
 std::unique_ptr<TFormMain> StartedForm()
 {
@@ -51,7 +45,7 @@ void Stop(std::unique_ptr<TFormMain>& form)
 
 void WriteLayoutFile(const QByteArray& text)
 {
-    QFile file(LayoutFile());
+    QFile file(StationLayoutFile());
     QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
     file.write(text);
 }
@@ -62,16 +56,8 @@ class TestLayoutFile : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    void initTestCase()
-    {
-        // "Scale1" without a port, so starting the window opens nothing.
-        THbScaleSettings record;
-        record.SelectScale(QStringLiteral("Scale1"));
-        record.SetPortNumber(0);
-        record.SaveDefinition();
-        record.CloseDefinition();
-    }
-    void init() { QFile::remove(LayoutFile()); }
+    void initTestCase() { StorePortlessScale1(); }
+    void init() { QFile::remove(StationLayoutFile()); }
 
     void layoutFilePath_data()
     {
@@ -109,7 +95,7 @@ private Q_SLOTS:
         auto form = StartedForm();
         QVERIFY(form);
         QCOMPARE(form->windowTitle(), QStringLiteral("Pondrel 2.0"));
-        QCOMPARE(form->LayoutFile(), LayoutFile());
+        QCOMPARE(form->LayoutFile(), StationLayoutFile());
         QVERIFY(form->cxRadioButton1()->isChecked());
         QVERIFY(form->cxCheckBoxUseDefaultPrinter()->isChecked());
         QCOMPARE(form->cxMemoLocation()->toPlainText(), QString());
@@ -117,10 +103,10 @@ private Q_SLOTS:
         QCOMPARE(form->cxSpinEditMarginLeft()->value(), 0);
         QCOMPARE(form->cxSpinEditMarginTop()->value(), 0);
         QCOMPARE(QApplication::focusWidget(), form->cxButtonAxle());
-        QVERIFY(!QFile::exists(LayoutFile()));
+        QVERIFY(!QFile::exists(StationLayoutFile()));
         Stop(form);
 
-        QSettings file(LayoutFile(), QSettings::IniFormat);
+        QSettings file(StationLayoutFile(), QSettings::IniFormat);
         const QList<std::pair<QString, QString>> expected = {
             {"FormMain/Caption", "Pondrel 2.0"},
             {"cxButtonAxle/Caption", "&Axle"},
@@ -217,22 +203,22 @@ private Q_SLOTS:
         QCOMPARE(form->findChild<QLabel*>(QStringLiteral("LayoutItemLocation"))->text(),
                  QStringLiteral("Location:"));
         // The file stays where the version caption put it, whatever caption it holds.
-        QCOMPARE(form->LayoutFile(), LayoutFile());
+        QCOMPARE(form->LayoutFile(), StationLayoutFile());
         Stop(form);
-        QCOMPARE(QSettings(LayoutFile(), QSettings::IniFormat).value("FormMain/Caption").toString(),
+        QCOMPARE(QSettings(StationLayoutFile(), QSettings::IniFormat).value("FormMain/Caption").toString(),
                  QStringLiteral("Truck scale 1"));
     }
 
     void unwritableFileIsReported()
     {
         TRecordedBoxes boxes;
-        QVERIFY(QDir().mkpath(LayoutFile())); // a folder where the file should be
+        QVERIFY(QDir().mkpath(StationLayoutFile())); // a folder where the file should be
         auto form = StartedForm();
         QVERIFY(form);
         Stop(form);
         QCOMPARE(boxes.Errors.size(), 1);
-        QVERIFY2(boxes.Errors.first().contains(LayoutFile()), qPrintable(boxes.Errors.first()));
-        QVERIFY(QDir().rmdir(LayoutFile()));
+        QVERIFY2(boxes.Errors.first().contains(StationLayoutFile()), qPrintable(boxes.Errors.first()));
+        QVERIFY(QDir().rmdir(StationLayoutFile()));
     }
 };
 

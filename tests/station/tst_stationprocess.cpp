@@ -1,9 +1,8 @@
 // The station program as a whole: start-up, a second start, and the end of a run by a
 // termination signal, which must close down as an operator's close does.
 #include "definitions/scalesettings.h"
-#include "platform/userfolders.h"
-#include "platform/verhelpers.h"
 #include "station/hbformmain.h"
+#include "support/definitions.h"
 #include "support/testmain.h"
 
 #include <QDir>
@@ -16,11 +15,6 @@
 #include <csignal>
 
 namespace {
-
-QString LayoutFile()
-{
-    return LayoutFilePath(ApplicationDataFolder(), CaptionText());
-}
 
 void StartStation(QProcess& station)
 {
@@ -51,15 +45,7 @@ class TestStationProcess : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    void initTestCase()
-    {
-        // "Scale1" without a port: the run must not wait on a port error box.
-        THbScaleSettings record;
-        record.SelectScale(QStringLiteral("Scale1"));
-        record.SetPortNumber(0);
-        record.SaveDefinition();
-        record.CloseDefinition();
-    }
+    void initTestCase() { StorePortlessScale1(); }
 
     void terminationSignalEndsTheRunCleanly_data()
     {
@@ -71,10 +57,10 @@ private Q_SLOTS:
     void terminationSignalEndsTheRunCleanly()
     {
         QFETCH(int, signal);
-        QFile::remove(LayoutFile());
-        QVERIFY(QDir().mkpath(QFileInfo(LayoutFile()).path()));
+        QFile::remove(StationLayoutFile());
+        QVERIFY(QDir().mkpath(QFileInfo(StationLayoutFile()).path()));
         {
-            QSettings layout(LayoutFile(), QSettings::IniFormat);
+            QSettings layout(StationLayoutFile(), QSettings::IniFormat);
             layout.setValue(QStringLiteral("cxTextEditOperator/Text"), QStringLiteral("Pat"));
         }
 
@@ -97,7 +83,7 @@ private Q_SLOTS:
         QCOMPARE(station.exitCode(), 0);
 
         // Written on the way out, with what the run restored.
-        QSettings layout(LayoutFile(), QSettings::IniFormat);
+        QSettings layout(StationLayoutFile(), QSettings::IniFormat);
         QCOMPARE(layout.value(QStringLiteral("cxTextEditOperator/Text")).toString(),
                  QStringLiteral("Pat"));
         QCOMPARE(layout.value(QStringLiteral("FormMain/Caption")).toString(),

@@ -5,7 +5,8 @@
 
 // Points HOME and the XDG folders at a fresh temporary folder for this process, so a
 // test never reads or writes the user's own files. Call before QCoreApplication exists.
-void IsolateUserFolders();
+// False when the folders could not be set up.
+bool IsolateUserFolders();
 
 // QTEST_GUILESS_MAIN with isolated user folders.
 #define PONDREL_TEST_MAIN(TestObject)                                                              \

@@ -6,6 +6,7 @@
 #include "platform/registry.h"
 #include "platform/verhelpers.h"
 #include "scale/packethelpers.h"
+#include "support/definitions.h"
 #include "support/pty.h"
 #include "support/testmain.h"
 
@@ -96,29 +97,6 @@ private:
     QProcess FProcess;
     QByteArray FErr;
 };
-
-// Stores a definition of the given type on port COM<portNumber>, as the editor saves one.
-void StoreDefinition(const QString& name, int scaleType, int portNumber)
-{
-    THbScaleSettings record;
-    record.SelectScale(name);
-    record.SetMeasurementSystem(0);
-    record.ApplyTypePreset(scaleType);
-    record.ScaleType = scaleType;
-    record.SetPortNumber(portNumber);
-    // Pseudo-terminals take 8 data bits only.
-    record.SetWordLength(8);
-    record.SaveDefinition();
-    record.CloseDefinition();
-}
-
-bool LinkComPort(int portNumber, const QString& device)
-{
-    const QString folder = PortLinkFolder();
-    const QString link = folder + QStringLiteral("/COM") + QString::number(portNumber);
-    QFile::remove(link);
-    return QDir().mkpath(folder) && QFile::link(device, link);
-}
 
 QJsonObject Json(const QByteArray& line)
 {
