@@ -55,12 +55,6 @@ void Load(THbApplicationSettings& settings)
     settings.ReadApplicationSettings();
 }
 
-int ExpectedLcid()
-{
-    BuildLocaleList();
-    return FindLocaleId(UserLanguageName()).value_or(1024);
-}
-
 } // namespace
 
 class TestRegistryValues : public QObject {
@@ -86,9 +80,10 @@ private Q_SLOTS:
             "CurrentScale REG_SZ Scale1",
             "DefaultCompany REG_SZ ",
             "Version REG_SZ ",
-            "Country REG_SZ " + UserLanguageName(),
-            "LCID REG_DWORD " + QString::number(ExpectedLcid()),
-            "MeasurementSystem REG_SZ " + QString::number(DefaultMeasurementSystem()),
+            // The user's locale, en_US here (see main).
+            "Country REG_SZ English (United States)",
+            "LCID REG_DWORD 1033",
+            "MeasurementSystem REG_SZ 1",
         };
         expected.sort(Qt::CaseInsensitive);
         QCOMPARE(ReadKey(MainWindowKey), expected);
@@ -240,5 +235,14 @@ private Q_SLOTS:
     }
 };
 
-PONDREL_TEST_MAIN(TestRegistryValues)
+// A fixed user locale, so the seeded locale values are known: en_US, imperial units.
+int main(int argc, char** argv)
+{
+    IsolateUserFolders();
+    ::setenv("LC_ALL", "en_US.UTF-8", 1);
+    ::setenv("LANG", "en_US.UTF-8", 1);
+    QCoreApplication app(argc, argv);
+    TestRegistryValues test;
+    return QTest::qExec(&test, argc, argv);
+}
 #include "tst_registryvalues.moc"

@@ -265,7 +265,9 @@ private Q_SLOTS:
     // end stops it with the port's error.
     void faultsThenUnplug()
     {
-        const QByteArray script = "weight 500\nhold 1500\ngarbage 40\nhold 300\ncut\nhold 300\n"
+        // The script starts when the simulator does; the first hold gives the monitor time
+        // to start and open the port even on a loaded machine.
+        const QByteArray script = "weight 500\nhold 3000\ngarbage 40\nhold 300\ncut\nhold 300\n"
                                   "startonly\nhold 300\nsilence 400\nweight 700\nhold 500\n"
                                   "unplug\n";
         TChild sim(Sim, QStringList{"--type", "8", "--measurement", "0", "--script", "-",
