@@ -119,6 +119,11 @@ void THbAboutBox::showEvent(QShowEvent* event)
     QDialog::showEvent(event);
 }
 
+QString THbAboutBox::ProductLine() const
+{
+    return LabelProductName->text();
+}
+
 void THbAboutBox::FormShow()
 {
     if (!FVersionBlockRead) {
@@ -134,9 +139,9 @@ void THbAboutBox::FormShow()
         icon = style()->standardIcon(QStyle::SP_MessageBoxInformation);
     ImageAppIcon->setPixmap(icon.pixmap(32, 32));
 
-    FProductLine = QueryVersionString(block, QStringLiteral("ProductName")) + QLatin1Char(' ')
-                   + QueryVersionString(block, QStringLiteral("ProductVersion"));
-    LabelProductName->setText(FProductLine);
+    LabelProductName->setText(QueryVersionString(block, QStringLiteral("ProductName"))
+                              + QLatin1Char(' ')
+                              + QueryVersionString(block, QStringLiteral("ProductVersion")));
     LabelLegalCopyright->setText(QueryVersionString(block, QStringLiteral("LegalCopyright")));
     LabelComments->setText(QueryVersionString(block, QStringLiteral("Comments")));
 

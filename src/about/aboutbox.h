@@ -25,7 +25,7 @@ public:
     ~THbAboutBox() override;
 
     // The product line as built at the last show ("Pondrel 2.0").
-    QString ProductLine() const { return FProductLine; }
+    QString ProductLine() const;
     // The version block read at the first show; nullptr before it or when there is none.
     const TVersionBlock* VersionBlock() const { return FVersionBlock.get(); }
     // Stands in for the operating system's own About dialog: Qt version, system,
@@ -54,7 +54,6 @@ private:
 
     std::unique_ptr<TVersionBlock> FVersionBlock;
     bool FVersionBlockRead = false;
-    QString FProductLine;
     // Manual drag, for platforms that cannot move a window themselves.
     bool FDragging = false;
     QPoint FDragOffset;

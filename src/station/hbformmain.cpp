@@ -19,7 +19,6 @@
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
-#include <QFileInfo>
 #include <QGuiApplication>
 #include <QFileDialog>
 #include <QGroupBox>
@@ -61,18 +60,6 @@ TLedDisplay* NewDisplay(const QString& name, const QString& caption, QWidget* pa
 }
 
 } // namespace
-
-QString LayoutFilePath(const QString& dataFolder, const QString& caption)
-{
-    // A new account may not have its data folder yet.
-    QDir().mkpath(dataFolder);
-    const QDir data(dataFolder);
-    if (caption.isEmpty())
-        return data.filePath(QStringLiteral("ui.ini"));
-    if (!QFileInfo(data.filePath(caption)).isDir() && !data.mkdir(caption))
-        return data.filePath(caption + QStringLiteral("_ui.ini"));
-    return QDir(data.filePath(caption)).filePath(QStringLiteral("ui.ini"));
-}
 
 QString StationLayoutFile()
 {
@@ -184,11 +171,20 @@ void TFormMain::closeEvent(QCloseEvent* event)
 void TFormMain::FormClose()
 {
     QString location;
+    for (const QString& line : LocationLines())
+        location += line + u'\n';
+    FTextEdit1->setText(location);
+}
+
+QStringList TFormMain::LocationLines() const
+{
+    // One line per paragraph of the memo, as it shows them; an empty memo has none.
+    QStringList lines;
     const QTextDocument* document = FMemoLocation->document();
     if (!document->isEmpty())
         for (QTextBlock block = document->begin(); block.isValid(); block = block.next())
-            location += block.text() + u'\n';
-    FTextEdit1->setText(location);
+            lines << block.text();
+    return lines;
 }
 
 void TFormMain::BuildActions()
@@ -396,8 +392,7 @@ void TFormMain::WMScalePacket(TScalePacketEvent& event)
         }
     }
 
-    F_Timer1.stop();
-    F_Timer1.start();
+    F_Timer1.start(); // restarts the watchdog
 }
 
 void TFormMain::Timer1Timer()
@@ -520,11 +515,7 @@ bool TFormMain::DisconnectScale()
 TTicketInput TFormMain::TicketInput() const
 {
     TTicketInput input;
-    // One line per paragraph of the memo, as it shows them; an empty memo has none.
-    const QTextDocument* document = FMemoLocation->document();
-    if (!document->isEmpty())
-        for (QTextBlock block = document->begin(); block.isValid(); block = block.next())
-            input.LocationLines << block.text();
+    input.LocationLines = LocationLines();
     for (int row = 0; row < FAxleList->count(); ++row)
         input.AxleWeights << FAxleList->item(row)->text();
     input.TotalWeight = FTotalWeight;

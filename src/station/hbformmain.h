@@ -27,11 +27,8 @@ class THbScaleSettings;
 class TLedDisplay;
 class TScalePacketEvent;
 
-// Where the window keeps its layout file: "ui.ini" in the folder named by the caption
-// under dataFolder, or "<caption>_ui.ini" in dataFolder itself when that folder can be
-// neither found nor made. Creates dataFolder when missing and the caption's folder.
-QString LayoutFilePath(const QString& dataFolder, const QString& caption);
-// The station's own: the user's data folder and the version caption.
+// Where the window keeps its layout file: LayoutFilePath in the user's data folder under
+// the version caption.
 QString StationLayoutFile();
 
 // The weighing station's window: the live weight from the indicator, axle capture with its
@@ -146,6 +143,7 @@ private:
     void TextEntryFocusChanged(QWidget* entry);
     void ShowTotals();
     void KeepInLayoutFile();
+    QStringList LocationLines() const;
 
     qint32 FScaleWeight = 0;
     qint32 FAxleValue = 0;

@@ -1,7 +1,6 @@
 #include "station/hbformmain.h"
 
-#include "definitions/scalesettings.h"
-#include "platform/messagebox.h"
+#include "platform/userfolders.h"
 #include "support/definitions.h"
 #include "support/guitestmain.h"
 #include "support/recordedboxes.h"
