@@ -188,6 +188,10 @@ private:
 // "Scale1", the definition that ListScales makes in an empty store.
 QString DefaultScaleName();
 
+// Raises ERegistryException, saying what is wrong and where, unless name can be a
+// definition's key name.
+void CheckScaleName(const QString& name);
+
 // The text ListScales gives as its only line when the store cannot be opened.
 QString ScalesNotAvailableText();
 

@@ -9,20 +9,20 @@
 
 namespace {
 
-// The limit for one key name, the same as the Windows registry's.
-constexpr qsizetype MaxKeyNameLength = 255;
-
 QString Hex(char16_t code)
 {
     return QStringLiteral("U+")
            + QStringLiteral("%1").arg(static_cast<uint>(code), 4, 16, QLatin1Char('0')).toUpper();
 }
 
+} // namespace
+
 // A scale name is one key name: a backslash would address a nested key, an empty name the
 // Scales key itself. The rules are the store's own (TRegistry::KeyNameProblem), so every
 // name that ListScales gives can be selected again; the messages add where the fault is.
 void CheckScaleName(const QString& name)
 {
+    constexpr qsizetype MaxKeyNameLength = TRegistry::MaxKeyNameLength;
     if (name.isEmpty())
         throw ERegistryException(QStringLiteral("A scale name cannot be empty."));
     if (name.contains(QLatin1Char('\\'))) {
@@ -62,6 +62,8 @@ void CheckScaleName(const QString& name)
             QStringLiteral("The scale name \"%1\" cannot be used: %2.").arg(name, problem));
     }
 }
+
+namespace {
 
 QString ScalesKeyPath()
 {

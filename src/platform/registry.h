@@ -37,6 +37,9 @@ class TRegistryStore; // the shared connection to one store file
 
 class TRegistry {
 public:
+    static constexpr int MaxKeyNameLength = 255;
+    static constexpr qsizetype MaxKeyDepth = 512; // the Windows registry's own limits
+
     TRegistry(); // the user's store, root HKEY_CURRENT_USER
     explicit TRegistry(const QString& storeFile);
     virtual ~TRegistry(); // closes the open key

@@ -198,8 +198,9 @@ QString KeyPathOf(int line, const QString& inner)
         return QStringLiteral("\\");
     const QString rest = inner.mid(slash + 1);
     const QStringList names = rest.split(QLatin1Char('\\'));
-    if (names.size() > 512)
-        Fault(line, QStringLiteral("the key path is more than 512 levels deep."));
+    if (names.size() > TRegistry::MaxKeyDepth)
+        Fault(line, QStringLiteral("the key path is more than %1 levels deep.")
+                        .arg(TRegistry::MaxKeyDepth));
     for (const QString& name : names) {
         if (name.isEmpty())
             Fault(line,

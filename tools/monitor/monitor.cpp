@@ -60,10 +60,7 @@ void SetNotation(THbScaleSettings& record, const std::optional<QString>& notatio
 
 void RequireStoredDefinition(const QString& name)
 {
-    const QString problem = TRegistry::KeyNameProblem(name);
-    if (!problem.isEmpty())
-        throw ERegistryException(
-            QStringLiteral("The scale name \"%1\" cannot be used: %2.").arg(name, problem));
+    CheckScaleName(name);
     const QString scales = RegistryKeyPath(QStringLiteral("Scales"));
     QStringList names;
     if (QFileInfo::exists(TRegistry::DefaultStoreFile())) {
