@@ -2,6 +2,7 @@
 #include "frame/winhelpers.h"
 #include "platform/messagebox.h"
 
+#include "support/recordedboxes.h"
 #include "support/testmain.h"
 
 #include <QDir>
@@ -13,21 +14,9 @@
 #include <QTemporaryDir>
 
 #include <cstdio>
+#include <optional>
 
 namespace {
-
-class TRecordingBoxes final : public TMessageBoxes {
-public:
-    void ShowError(const QString& text) override { Errors.append(text); }
-    bool Confirm(const QString& text) override
-    {
-        Questions.append(text);
-        return Answer;
-    }
-    QStringList Errors;
-    QStringList Questions;
-    bool Answer = false;
-};
 
 const QString OnlineQuestion =
     QStringLiteral("Do you want to view the on-line version of the documentation?");
@@ -56,7 +45,7 @@ class TestWinhelpers : public QObject {
     Q_OBJECT
 
 private:
-    TRecordingBoxes FBoxes;
+    std::optional<TRecordedBoxes> FBoxes; // installed from init to cleanup
     QStringList FStarted; // program, then its arguments, of the last start
     int FStarts = 0;
 
@@ -89,16 +78,15 @@ private:
 private Q_SLOTS:
     void init()
     {
-        FBoxes = TRecordingBoxes();
+        FBoxes.emplace();
         FStarted.clear();
         FStarts = 0;
-        SetMessageBoxes(&FBoxes);
         SetHelpViewerProgram(QStringLiteral("xdg-open"));
     }
     void cleanup()
     {
         SetProcessStarterForTesting({});
-        SetMessageBoxes(nullptr);
+        FBoxes.reset();
     }
 
     void localeListHoldsInstalledLocales()
@@ -243,7 +231,7 @@ private Q_SLOTS:
 
         ShowHelpTopic(folder, QStringLiteral("tallyon15.chm"), topic, QString());
 
-        QCOMPARE(FBoxes.Errors, QStringList());
+        QCOMPARE(FBoxes->Errors, QStringList());
         QCOMPARE(FStarted, (QStringList{QStringLiteral("xdg-open"),
                                         root.path() + "/Weigh Station/share/pondrel/help/" + page}));
     }
@@ -265,7 +253,7 @@ private Q_SLOTS:
 
         ShowHelpTopic(folder, QString(), QStringLiteral("x --evil; touch pwned"), QString());
 
-        QCOMPARE(FBoxes.Errors, QStringList());
+        QCOMPARE(FBoxes->Errors, QStringList());
         QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(record), 10000);
         QFile result(record);
         QVERIFY(result.open(QIODevice::ReadOnly));
@@ -278,7 +266,7 @@ private Q_SLOTS:
     {
         CaptureStarts();
         ShowHelpTopic(QString(), QStringLiteral("tallyon15.chm"), EditorTopic, QString());
-        QCOMPARE(FBoxes.Errors, QStringList());
+        QCOMPARE(FBoxes->Errors, QStringList());
         QCOMPARE(FStarted.size(), 2);
         QVERIFY2(FStarted[1].endsWith(QStringLiteral("/help/Scale/Scale_Definition_Editor.htm")),
                  qPrintable(FStarted[1]));
@@ -312,9 +300,9 @@ private Q_SLOTS:
         ShowHelpTopic(folder, QStringLiteral("tallyon15.chm"), topic, webAddress);
 
         QCOMPARE(FStarts, 0);
-        QCOMPARE(FBoxes.Errors.size(), 1);
-        QVERIFY2(FBoxes.Errors[0].contains(topic), qPrintable(FBoxes.Errors[0]));
-        QCOMPARE(FBoxes.Questions, questions);
+        QCOMPARE(FBoxes->Errors.size(), 1);
+        QVERIFY2(FBoxes->Errors[0].contains(topic), qPrintable(FBoxes->Errors[0]));
+        QCOMPARE(FBoxes->Questions, questions);
     }
 
     void viewerThatCannotStart_data()
@@ -340,19 +328,19 @@ private Q_SLOTS:
         const QString folder = MakeInstallation(root, {QStringLiteral("Scale/Scale_Definition_Editor.htm")});
         const QString viewer = root.path() + QStringLiteral("/no-such-viewer");
         SetHelpViewerProgram(viewer);
-        FBoxes.Answer = answer;
+        FBoxes->Answer = answer;
 
         if (answer)
             QTest::ignoreMessage(QtWarningMsg, QRegularExpression("QDesktopServices::openUrl"));
         ShowHelpTopic(folder, QString(), EditorTopic, webAddress);
 
-        QCOMPARE(FBoxes.Errors.size(), errors);
-        QVERIFY2(FBoxes.Errors[0].contains(viewer), qPrintable(FBoxes.Errors[0]));
-        QVERIFY2(FBoxes.Errors[0].contains(QStringLiteral("No such file or directory")),
-                 qPrintable(FBoxes.Errors[0]));
-        QCOMPARE(FBoxes.Questions, questions);
+        QCOMPARE(FBoxes->Errors.size(), errors);
+        QVERIFY2(FBoxes->Errors[0].contains(viewer), qPrintable(FBoxes->Errors[0]));
+        QVERIFY2(FBoxes->Errors[0].contains(QStringLiteral("No such file or directory")),
+                 qPrintable(FBoxes->Errors[0]));
+        QCOMPARE(FBoxes->Questions, questions);
         if (errors == 2)
-            QVERIFY2(FBoxes.Errors[1].contains(webAddress), qPrintable(FBoxes.Errors[1]));
+            QVERIFY2(FBoxes->Errors[1].contains(webAddress), qPrintable(FBoxes->Errors[1]));
     }
 };
 

@@ -1,5 +1,7 @@
-#include "support/guitestmain.h"
 #include "ticket/ticket.h"
+
+#include "support/guitestmain.h"
+#include "support/recordedboxes.h"
 
 #include "frame/regionalformats.h"
 #include "platform/messagebox.h"
@@ -20,13 +22,6 @@
 #include <tuple>
 
 namespace {
-
-class TRecordingBoxes final : public TMessageBoxes {
-public:
-    void ShowError(const QString& text) override { Errors << text; }
-    bool Confirm(const QString&) override { return false; }
-    QStringList Errors;
-};
 
 // Sends the ticket to a PDF file instead of a real printer.
 class TFakePrinterChoice final : public TPrinterChoice {
@@ -187,7 +182,7 @@ class TestTicket : public QObject {
 
     QTemporaryDir Dir;
     QString OldCurrent;
-    TRecordingBoxes Boxes;
+    TRecordedBoxes Boxes; // installed while the test object lives
 
     QString Pdf(const QString& name) const { return Dir.filePath(name + QStringLiteral(".pdf")); }
 
@@ -214,11 +209,9 @@ private Q_SLOTS:
         // The header picture is looked up in the current directory.
         OldCurrent = QDir::currentPath();
         QVERIFY(QDir::setCurrent(Dir.path()));
-        SetMessageBoxes(&Boxes);
     }
     void cleanupTestCase()
     {
-        SetMessageBoxes(nullptr);
         QDir::setCurrent(OldCurrent);
     }
     void init()
