@@ -1,3 +1,4 @@
+#include "support/packetrecorder.h"
 #include "support/testmain.h"
 
 #include "definitions/scalesettings.h"
@@ -8,29 +9,6 @@
 
 #include <atomic>
 #include <thread>
-
-namespace {
-
-class TCollector : public QObject {
-public:
-    QStringList Framed;
-    int Raw = 0;
-
-protected:
-    bool event(QEvent* e) override
-    {
-        if (e->type() != TScalePacketEvent::EventType)
-            return QObject::event(e);
-        auto* packet = static_cast<TScalePacketEvent*>(e);
-        if (packet->Kind() == pkRaw)
-            ++Raw;
-        else if (const QString* text = packet->Text())
-            Framed.append(*text);
-        return true;
-    }
-};
-
-} // namespace
 
 // The capture runs on the serial worker thread while the main thread retunes the framing
 // strings, the raw-data flag and the listener. Run under ThreadSanitizer in CI; here it
@@ -45,8 +23,8 @@ private Q_SLOTS:
 void TestCaptureStress::framingChangesWhileChunksStream()
 {
     TDMScale scale;
-    TCollector first;
-    TCollector second;
+    TPacketRecorder first;
+    TPacketRecorder second;
     scale.Definition().SetStartString(QStringLiteral("^B"));
     scale.Definition().SetEndString(QStringLiteral("^M^J"));
     scale.SetListenerWindow(&first);
@@ -82,7 +60,7 @@ void TestCaptureStress::framingChangesWhileChunksStream()
     worker.join();
 
     QCoreApplication::sendPostedEvents();
-    const QStringList framed = first.Framed + second.Framed;
+    const QStringList framed = first.Framed() + second.Framed();
     QVERIFY(!framed.isEmpty());
     for (const QString& packet : framed) {
         // Start and end are set one after the other, so every mix of the two pairs occurs.

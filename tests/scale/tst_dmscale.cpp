@@ -1,4 +1,5 @@
 #include "support/definitions.h"
+#include "support/packetrecorder.h"
 #include "support/pty.h"
 #include "support/recordedboxes.h"
 #include "support/testmain.h"
@@ -23,32 +24,6 @@
 #include <memory>
 
 namespace {
-
-struct TReceived {
-    QString Text;
-    int Kind;
-    bool operator==(const TReceived&) const = default;
-};
-
-// A listener that records every packet event it receives.
-class TRecorder : public QObject {
-public:
-    QList<TReceived> Packets;
-    int NullTexts = 0;
-
-protected:
-    bool event(QEvent* e) override
-    {
-        if (e->type() != TScalePacketEvent::EventType)
-            return QObject::event(e);
-        auto* packet = static_cast<TScalePacketEvent*>(e);
-        if (const QString* text = packet->Text())
-            Packets.append({*text, packet->Kind()});
-        else
-            ++NullTexts;
-        return true;
-    }
-};
 
 QByteArray Bytes(const QString& latin1) { return latin1.toLatin1(); }
 
@@ -145,7 +120,7 @@ void TestDMScale::framing()
     QFETCH(QString, remaining);
 
     TDMScale scale;
-    TRecorder listener;
+    TPacketRecorder listener;
     scale.Definition().SetStartString(start);
     scale.Definition().SetEndString(end);
     scale.SetPassRawData(passRaw);
@@ -171,7 +146,7 @@ void TestDMScale::noListenerDropsData()
     TDMScale scale;
     scale.Definition().SetStartString(QStringLiteral("^B"));
     scale.Definition().SetEndString(QStringLiteral("^J"));
-    TRecorder listener;
+    TPacketRecorder listener;
     scale.SetListenerWindow(&listener);
     Feed(scale, "\x02" "12");
     scale.SetListenerWindow(nullptr);
@@ -187,7 +162,7 @@ void TestDMScale::noListenerDropsData()
 void TestDMScale::nulAndEightBitBytes()
 {
     TDMScale scale;
-    TRecorder listener;
+    TPacketRecorder listener;
     scale.Definition().SetStartString(QStringLiteral("^B"));
     scale.Definition().SetEndString(QStringLiteral("^M"));
     scale.SetListenerWindow(&listener);
@@ -202,7 +177,7 @@ void TestDMScale::nulAndEightBitBytes()
 void TestDMScale::bufferStaysBounded()
 {
     TDMScale scale;
-    TRecorder listener;
+    TPacketRecorder listener;
     scale.Definition().SetStartString(QStringLiteral("^B"));
     scale.Definition().SetEndString(QStringLiteral("^M^J"));
     scale.SetPassRawData(true);
@@ -241,8 +216,8 @@ void TestDMScale::replacedListenerGetsNothingMore()
     TDMScale scale;
     scale.Definition().SetStartString(QStringLiteral("^B"));
     scale.Definition().SetEndString(QStringLiteral("^J"));
-    auto first = std::make_unique<TRecorder>();
-    TRecorder second;
+    auto first = std::make_unique<TPacketRecorder>();
+    TPacketRecorder second;
     scale.SetListenerWindow(first.get());
     Feed(scale, "\x02" "1\n");
     scale.SetListenerWindow(&second);
@@ -274,7 +249,7 @@ void TestDMScale::packetOverPseudoTerminal()
     QVERIFY(LinkComPort(9, pty.SlavePath()));
 
     TDMScale scale;
-    TRecorder listener;
+    TPacketRecorder listener;
     scale.Definition().ApplyTypePreset(8); // IQplus: STX ... LF
     scale.Definition().SetPortNumber(9);
     ConfigurePort(scale.nrComm1(), scale.Definition());
@@ -302,8 +277,8 @@ void TestDMScale::openScaleWithEmptyNameChangesNothing()
     StoreDefinition(QStringLiteral("Dock"), stUserDefined, 21);
 
     TDMScale scale;
-    TRecorder listener;
-    TRecorder other;
+    TPacketRecorder listener;
+    TPacketRecorder other;
     QVERIFY(scale.OpenScale(QStringLiteral("Dock"), &listener));
     scale.Definition().NoOfChars = 99; // would be reloaded by a real open
 
@@ -342,7 +317,7 @@ void TestDMScale::firstPoll()
     TDMScale scale;
     QVERIFY(!scale.Timer1().isActive());
     QCOMPARE(scale.Timer1().interval(), 500);
-    TRecorder listener;
+    TPacketRecorder listener;
     QVERIFY(scale.OpenScale(QStringLiteral("Polled"), &listener));
     QCOMPARE(scale.ListenerWindow(), &listener);
     QCOMPARE(scale.Timer1().isActive(), !command.isEmpty());
@@ -367,7 +342,7 @@ void TestDMScale::firstPollWaitsForListener()
     QCOMPARE(pty.Read(200), QByteArray());
     QVERIFY(scale.Timer1().isActive());
 
-    TRecorder listener;
+    TPacketRecorder listener;
     scale.SetListenerWindow(&listener);
     scale.Timer1Timer();
     QCOMPARE(pty.Read(2000, 3), QByteArray("XG\r"));
@@ -387,7 +362,7 @@ void TestDMScale::firstPollAfterHalfASecond()
     StoreDefinition(QStringLiteral("Polled"), stIQplusCommand, 24);
 
     TDMScale scale;
-    TRecorder listener;
+    TPacketRecorder listener;
     QElapsedTimer clock;
     clock.start();
     QVERIFY(scale.OpenScale(QStringLiteral("Polled"), &listener));
@@ -406,7 +381,7 @@ void TestDMScale::openScaleWithoutPortShowsNothing()
     StoreDefinition(QStringLiteral("Unassigned"), stIQplusCommand, 0);
     TRecordedBoxes boxes;
     TDMScale scale;
-    TRecorder listener;
+    TPacketRecorder listener;
     QVERIFY(!scale.OpenScale(QStringLiteral("Unassigned"), &listener));
     QCOMPARE(boxes.Errors, QStringList());
     QCOMPARE(scale.ListenerWindow(), &listener);
@@ -420,7 +395,7 @@ void TestDMScale::openScaleReportsPortError()
     StoreDefinition(QStringLiteral("Unplugged"), stIQplusCommand, 25);
     TRecordedBoxes boxes;
     TDMScale scale;
-    TRecorder listener;
+    TPacketRecorder listener;
     QVERIFY(!scale.OpenScale(QStringLiteral("Unplugged"), &listener));
     QVERIFY(!scale.Timer1().isActive());
     QCOMPARE(scale.ListenerWindow(), &listener);
@@ -456,7 +431,7 @@ void TestDMScale::openScaleStoreErrorsPropagate()
     }
     TRecordedBoxes boxes;
     TDMScale scale;
-    TRecorder listener;
+    TPacketRecorder listener;
     QVERIFY_THROWS_EXCEPTION(EPondrelError, scale.OpenScale(name, &listener));
     QCOMPARE(scale.ListenerWindow(), nullptr);
     QVERIFY(!scale.nrComm1().IsOpen());

@@ -11,6 +11,7 @@
 #include "scale/displayweight.h"
 #include "scale/dmscale.h"
 #include "scale/packethelpers.h"
+#include "support/packetrecorder.h"
 #include "support/testmain.h"
 
 #include <QFileInfo>
@@ -21,22 +22,6 @@
 #include <limits>
 
 namespace {
-
-class TCollector : public QObject {
-public:
-    QStringList Framed;
-
-protected:
-    bool event(QEvent* e) override
-    {
-        if (e->type() != TScalePacketEvent::EventType)
-            return QObject::event(e);
-        auto* packet = static_cast<TScalePacketEvent*>(e);
-        if (packet->Kind() == pkFramed && packet->Text())
-            Framed << *packet->Text();
-        return true;
-    }
-};
 
 // Reading flags of a table row.
 enum : int { fMotion = 1, fOverrange = 2, fNegative = 4, fOtherUnit = 8, fOtherMode = 16 };
@@ -86,14 +71,14 @@ struct TDecoded {
 
 TDecoded CaptureAndDecode(TDMScale& scale, const QList<QByteArray>& chunks)
 {
-    TCollector collector;
+    TPacketRecorder collector;
     scale.SetListenerWindow(&collector);
     for (const QByteArray& chunk : chunks)
         scale.nrComm1AfterReceive(chunk.constData(), chunk.size());
     QCoreApplication::sendPostedEvents(&collector);
     scale.SetListenerWindow(nullptr);
     TDecoded result;
-    result.Packets = collector.Framed;
+    result.Packets = collector.Framed();
     if (!result.Packets.isEmpty()) {
         ReadingDecoder decoder = DecoderForScaleType(scale.Definition().ScaleType);
         if (!decoder)
@@ -435,7 +420,7 @@ void TestSim::executableServesTheStation()
     TDMScale scale;
     PrepareDefinition(scale.Definition(), type, 0, false);
     SetDecoderMeasurementSystem(0);
-    TCollector collector;
+    TPacketRecorder collector;
     scale.SetListenerWindow(&collector);
     std::atomic<bool> portFailed = false;
     TSerialComponent& port = scale.nrComm1();
@@ -448,10 +433,10 @@ void TestSim::executableServesTheStation()
 
     if (!SimPollCommand(type).isEmpty())
         port.Send(SimPollCommand(type));
-    QTRY_VERIFY_WITH_TIMEOUT(!collector.Framed.isEmpty(), 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(!collector.Framed().isEmpty(), 5000);
     QString shown;
     ReadingStatus status = 0;
-    DecoderForScaleType(type)(collector.Framed.first(), shown, status, scale.Definition());
+    DecoderForScaleType(type)(collector.Framed().first(), shown, status, scale.Definition());
     QCOMPARE(shown, display);
 
     if (unplugs) {
