@@ -728,21 +728,34 @@ TRegistryStore& TRegistry::Store()
     return *FStore;
 }
 
+namespace {
+
+// The key the names lead to from the key from; 0 when one is missing, from itself when it
+// is not a key (0, or -1 for a key that has gone).
+qint64 FindKey(TRegistryStore& store, qint64 from, const QStringList& names,
+               const QString& action)
+{
+    qint64 id = from;
+    for (const QString& name : names) {
+        if (id <= 0)
+            break;
+        id = store.FindChild(id, name, nullptr, action);
+    }
+    return id;
+}
+
+} // namespace
+
 qint64 TRegistry::OpenKeyId()
 {
     if (FOpenKeyId > 0 && FOpenGeneration != Store().Generation()) {
         // A rollback may have taken the key away; find it again by its path.
         TRegistryStore& store = Store();
         const QString action = QStringLiteral("Failed to open key \\") + FOpenKeyPath;
-        qint64 id = RootKeyId;
-        if (!FOpenKeyPath.isEmpty()) {
-            const QStringList names = FOpenKeyPath.split(QLatin1Char('\\'));
-            for (const QString& name : names) {
-                id = store.FindChild(id, name, nullptr, action);
-                if (id == 0)
-                    break;
-            }
-        }
+        const QStringList names = FOpenKeyPath.isEmpty()
+            ? QStringList()
+            : FOpenKeyPath.split(QLatin1Char('\\'));
+        const qint64 id = FindKey(store, RootKeyId, names, action);
         FOpenKeyId = id == 0 ? -1 : id;
         FOpenGeneration = store.Generation();
     }
@@ -754,30 +767,41 @@ QString TRegistry::OpenKeyText() const
     return QLatin1Char('\\') + FOpenKeyPath;
 }
 
-bool TRegistry::OpenKey(const QString& key, bool canCreate)
+qint64 TRegistry::StartKeyId(bool absolute)
 {
+    return !absolute && HasOpenKey() ? OpenKeyId() : RootKeyId;
+}
+
+TRegistry::TKeyLookup TRegistry::FindOrCreateKey(const QString& key, bool canCreate)
+{
+    TKeyLookup result;
     const TParsedPath path = ParsePath(key);
-    if (!path.Problem.isEmpty())
-        return false;
+    if (!path.Problem.isEmpty()) {
+        result.Problem = path.Problem;
+        return result;
+    }
     TRegistryStore& store = Store();
     const QString action = QStringLiteral("Failed to open key ") + key;
     store.CheckTransaction(action);
-    qint64 id = RootKeyId;
-    QString fullPath;
-    if (!path.Absolute && HasOpenKey()) {
-        id = OpenKeyId();
-        if (id < 0)
-            return false;
-        fullPath = FOpenKeyPath;
+    qint64 id = StartKeyId(path.Absolute);
+    if (id < 0) {
+        result.Problem = QStringLiteral("the open key ") + OpenKeyText()
+            + QStringLiteral(" no longer exists");
+        return result;
     }
+    if (id != RootKeyId)
+        result.Path = FOpenKeyPath;
 
-    const qsizetype baseDepth = fullPath.isEmpty() ? 0 : fullPath.count(QLatin1Char('\\')) + 1;
-    if (baseDepth + path.Names.size() > MaxKeyDepth)
-        return false;
-    const auto appendName = [&fullPath](const QString& name) {
-        if (!fullPath.isEmpty())
-            fullPath += QLatin1Char('\\');
-        fullPath += name;
+    const qsizetype baseDepth =
+        result.Path.isEmpty() ? 0 : result.Path.count(QLatin1Char('\\')) + 1;
+    if (baseDepth + path.Names.size() > MaxKeyDepth) {
+        result.Problem = QStringLiteral("a key path can be at most %1 levels deep").arg(MaxKeyDepth);
+        return result;
+    }
+    const auto appendName = [&result](const QString& name) {
+        if (!result.Path.isEmpty())
+            result.Path += QLatin1Char('\\');
+        result.Path += name;
     };
     qsizetype found = 0;
     for (; found < path.Names.size(); ++found) {
@@ -790,7 +814,7 @@ bool TRegistry::OpenKey(const QString& key, bool canCreate)
     }
     if (found < path.Names.size()) {
         if (!canCreate)
-            return false;
+            return result; // missing: no problem to report
         TWriteScope scope(store);
         for (; found < path.Names.size(); ++found) {
             id = store.CreateChild(id, path.Names[found], action);
@@ -798,32 +822,28 @@ bool TRegistry::OpenKey(const QString& key, bool canCreate)
         }
         scope.Commit();
     }
-    FOpenKeyId = id;
-    FOpenKeyPath = fullPath;
-    FOpenGeneration = store.Generation();
+    result.Id = id;
+    return result;
+}
+
+bool TRegistry::OpenKey(const QString& key, bool canCreate)
+{
+    const TKeyLookup found = FindOrCreateKey(key, canCreate);
+    if (found.Id <= 0)
+        return false;
+    FOpenKeyId = found.Id;
+    FOpenKeyPath = found.Path;
+    FOpenGeneration = Store().Generation();
     return true;
 }
 
 bool TRegistry::CreateKey(const QString& key)
 {
-    const TParsedPath path = ParsePath(key);
-    if (!path.Problem.isEmpty())
-        throw ERegistryException(QStringLiteral("Failed to create key ") + key
-            + QStringLiteral(": ") + path.Problem + QLatin1Char('.'));
     // Creating keeps the open key, as the registry accessor does.
-    const qint64 keptId = FOpenKeyId;
-    const QString keptPath = FOpenKeyPath;
-    const quint64 keptGeneration = FOpenGeneration;
-    if (!OpenKey(key, true))
+    const TKeyLookup created = FindOrCreateKey(key, true);
+    if (created.Id <= 0)
         throw ERegistryException(QStringLiteral("Failed to create key ") + key
-            + (!path.Absolute && FOpenKeyId < 0
-                    ? QStringLiteral(": the open key ") + OpenKeyText()
-                        + QStringLiteral(" no longer exists.")
-                    : QStringLiteral(": a key path can be at most %1 levels deep.")
-                          .arg(MaxKeyDepth)));
-    FOpenKeyId = keptId;
-    FOpenKeyPath = keptPath;
-    FOpenGeneration = keptGeneration;
+            + QStringLiteral(": ") + created.Problem + QLatin1Char('.'));
     return true;
 }
 
@@ -841,15 +861,7 @@ bool TRegistry::KeyExists(const QString& key)
     TRegistryStore& store = Store();
     const QString action = QStringLiteral("Failed to look for key ") + key;
     store.CheckTransaction(action);
-    qint64 id = RootKeyId;
-    if (!path.Absolute && HasOpenKey())
-        id = OpenKeyId();
-    for (const QString& name : path.Names) {
-        if (id <= 0)
-            break;
-        id = store.FindChild(id, name, nullptr, action);
-    }
-    return id > 0;
+    return FindKey(store, StartKeyId(path.Absolute), path.Names, action) > 0;
 }
 
 QString TRegistry::CurrentPath() const
@@ -1102,14 +1114,7 @@ bool TRegistry::DeleteKey(const QString& key)
     TRegistryStore& store = Store();
     const QString action = QStringLiteral("Failed to delete key ") + key;
     store.CheckTransaction(action);
-    qint64 id = RootKeyId;
-    if (!path.Absolute && HasOpenKey())
-        id = OpenKeyId();
-    for (const QString& name : path.Names) {
-        if (id <= 0)
-            return false;
-        id = store.FindChild(id, name, nullptr, action);
-    }
+    const qint64 id = FindKey(store, StartKeyId(path.Absolute), path.Names, action);
     if (id <= 0)
         return false;
 

@@ -127,6 +127,16 @@ private:
     // For a query of the open key: checks the store's transaction and gives the key's row,
     // or 0 when no key is open and -1 when it has gone.
     qint64 OpenKeyForQuery(const QString& action);
+    // Where a relative path starts: the open key (-1 when it has gone), else the root.
+    qint64 StartKeyId(bool absolute);
+    // The key's row and its path as stored, made when canCreate and missing; Id is 0 with
+    // an empty Problem when it is simply missing. Leaves the open key alone.
+    struct TKeyLookup {
+        qint64 Id = 0;
+        QString Path;
+        QString Problem;
+    };
+    TKeyLookup FindOrCreateKey(const QString& key, bool canCreate);
     // The first column of sql's rows, with the open key's row bound to ?1.
     QStringList ListNames(const QString& action, const char* sql);
 
