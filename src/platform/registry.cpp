@@ -29,9 +29,7 @@ constexpr int RegDword = 4;
 
 constexpr qint64 RootKeyId = 1;
 constexpr int SchemaVersion = 1;
-constexpr int MaxKeyNameLength = TRegistry::MaxKeyNameLength;
 constexpr int MaxValueNameLength = 16383;
-constexpr qsizetype MaxKeyDepth = TRegistry::MaxKeyDepth;
 
 // Keys and values refer to their parent key. Deleting a subtree removes all its rows in one
 // statement per table, so there are no cascades whose depth could be exhausted.
